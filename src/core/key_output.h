@@ -1,0 +1,16 @@
+#pragma once
+
+#include "types.h"
+
+// Sends the key-up and key-down events that take the player's keys from the
+// direction last applied to now: a release always before a press. Does
+// nothing when now equals the direction last applied.
+void update_keys(int player, Direction now);
+
+// Sends the key-up of whatever key the player holds, if any.
+void release_keys(int player);
+
+#ifdef KEYCONV_TESTING
+// Forgets the keys held, for tests that run many times in one process.
+void reset_key_states();
+#endif
