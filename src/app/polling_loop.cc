@@ -1,0 +1,43 @@
+#include "polling_loop.h"
+
+#include "../core/key_output.h"
+#include "../core/motion_detector.h"
+#include "../core/platform.h"
+
+namespace {
+
+constexpr DWORD POLL_SLEEP_MS = 1;
+constexpr UINT TIMER_RESOLUTION_MS = 1;
+
+// Reads both players before either player's keys change, and sends player
+// 1's events before player 2's.
+void poll_once(const CntrIds& ids, std::int32_t anti_chatter) {
+  const bool has_2p = ids[1] != NO_CNTR;
+  const Direction d1 = read_direction(0, ids, anti_chatter);
+  const Direction d2 = has_2p ? read_direction(1, ids, anti_chatter) : 0;
+  update_keys(0, d1);
+  if (has_2p) update_keys(1, d2);
+}
+
+}  // namespace
+
+void run_polling_loop(Pacing pacing, const CntrIds& ids, std::int32_t anti_chatter) {
+  if (pacing == Pacing::busy) {
+    if (_kbhit()) return;  // nothing is held yet, so nothing to release
+    do {
+      poll_once(ids, anti_chatter);
+    } while (!_kbhit());
+  } else {
+    timeBeginPeriod(TIMER_RESOLUTION_MS);
+    if (!_kbhit()) {
+      do {
+        poll_once(ids, anti_chatter);
+        Sleep(POLL_SLEEP_MS);
+      } while (!_kbhit());
+    }
+    timeEndPeriod(TIMER_RESOLUTION_MS);
+  }
+  // Player 2's key state stays 0 when unassigned, so this sends nothing then.
+  release_keys(0);
+  release_keys(1);
+}
