@@ -1,0 +1,80 @@
+// Linux binding of the platform layer: message output, timer slack, and the
+// start and end of the backend (virtual keyboard, terminal, signals).
+#if !defined(__linux__)
+#error "platform_linux.cc belongs to the Linux build only"
+#endif
+
+#include <sys/prctl.h>
+
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <initializer_list>
+
+#include "../platform.h"
+#include "console_tty.h"
+#include "joystick_evdev.h"
+#include "keyboard_uinput.h"
+#include "signals.h"
+
+namespace {
+
+unsigned long saved_timer_slack = 0;
+
+// Ctrl+C, SIGTERM and SIGHUP: give the terminal its mode back and destroy
+// the virtual keyboard (the kernel then releases its held keys), then die of
+// the same signal so the caller sees how the program ended.
+void on_fatal_signal(int signal_number) {
+  console_restore();
+  uinput_keyboard::close_keyboard_now();
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+}  // namespace
+
+void install_fatal_signal_handlers() {
+  struct sigaction action = {};
+  action.sa_handler = on_fatal_signal;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaction(signal_number, &action, nullptr);
+  }
+}
+
+int msg_printf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int written = std::vprintf(format, args);
+  va_end(args);
+  return written;
+}
+
+// The counterpart of a 1 ms timer resolution: the thread's timer slack
+// (50 us by default) lowered while converting, so each 1 ms pause ends on time.
+MMRESULT timeBeginPeriod(UINT /*period_ms*/) {
+  const int current = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+  if (current < 0) return 1;
+  saved_timer_slack = static_cast<unsigned long>(current);
+  return prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0) == 0 ? 0 : 1;
+}
+
+MMRESULT timeEndPeriod(UINT /*period_ms*/) {
+  if (saved_timer_slack == 0) return 1;
+  return prctl(PR_SET_TIMERSLACK, saved_timer_slack, 0, 0, 0) == 0 ? 0 : 1;
+}
+
+bool platform_open() {
+  // Created before the controllers are asked for, so the desktop has picked
+  // the new keyboard up by the time the first key is sent.
+  if (!uinput_keyboard::open_keyboard("/dev/uinput")) return false;
+  install_fatal_signal_handlers();
+  console_open("/dev/tty");
+  return true;
+}
+
+void platform_close() {
+  console_close();
+  uinput_keyboard::close_keyboard();
+  evdev_joystick::close_all();
+}
