@@ -1,0 +1,44 @@
+// A scripted stand-in for the platform layer. Each joystick id plays its own
+// list of read results, one step per joyGetPosEx call on that id, and
+// joyGetNumDevs and _kbhit play lists of their own; the last entry of every
+// list repeats. Every call is recorded in order.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../src/core/platform.h"
+
+struct JoyStep {
+  MMRESULT result = JOYERR_NOERROR;
+  std::uint32_t x = 0;
+  std::uint32_t buttons = 0;
+};
+
+struct FakeScript {
+  std::vector<UINT> num_devs = {16};
+  std::map<UINT, std::vector<JoyStep>> joysticks;  // ids not listed fail to read
+  std::vector<int> kbhit = {1};
+};
+
+// Starts a fresh run: the script, an empty record, and the core's own state
+// (motion tracks, key states) back at their start.
+void fake_start(const FakeScript& script);
+
+// Every call so far, one line each: "joyGetNumDevs", "joyGetPosEx 3",
+// "keybd_event A3 3", "Sleep 1", "timeBeginPeriod 1", "timeEndPeriod 1",
+// "_kbhit 0", "print <text>".
+const std::vector<std::string>& fake_calls();
+
+// The calls whose line starts with one of the prefixes.
+std::vector<std::string> fake_calls_of(std::initializer_list<const char*> prefixes);
+
+// Everything written to standard output.
+const std::string& fake_output();
+
+// Step helpers.
+std::vector<JoyStep> repeat(JoyStep step, int times);
+std::vector<JoyStep> operator+(std::vector<JoyStep> a, const std::vector<JoyStep>& b);
+std::vector<int> kbhit_after(int misses);  // misses zeros, then 1

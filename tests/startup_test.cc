@@ -1,0 +1,122 @@
+// Whole start-ups, from the entry routine to the exit code, through the
+// scripted platform. A keystroke waits from the start, so each run ends as
+// soon as the start messages are out.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../src/app/startup.h"
+#include "expected_text.h"
+#include "fake_platform.h"
+
+namespace {
+
+constexpr JoyStep UP = {JOYERR_NOERROR, 0, 0};
+constexpr JoyStep PRESSED = {JOYERR_NOERROR, 0, 1};
+
+int run_with(const std::vector<std::string>& args) {
+  std::vector<const char*> argv = {"keyconv"};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  argv.push_back(nullptr);
+  return run_program(Pacing::paced, static_cast<int>(argv.size() - 1), argv.data());
+}
+
+// Player 1 on id 0 presses and lets go; player 2 on id 1 presses.
+FakeScript two_controllers() {
+  FakeScript script;
+  script.joysticks[0] = {PRESSED, UP};
+  script.joysticks[1] = {UP, PRESSED};
+  return script;
+}
+
+const std::string TWO_PLAYERS =
+    expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL + expected::SETUP_2P +
+    expected::ok(1);
+
+struct ArgumentCase {
+  std::vector<std::string> args;
+  std::string threshold_message;
+};
+
+TEST(Startup, PrintsExactMessagesForEachKindOfArgument) {
+  const ArgumentCase cases[] = {
+      {{}, expected::NO_ARGUMENT},
+      {{"50"}, expected::argument_set(50)},
+      {{"007"}, expected::argument_set(7)},
+      {{""}, expected::argument_set(0)},
+      {{"4294967296"}, expected::argument_set(0)},
+      {{"2147483648"}, expected::argument_set(-2147483648LL)},
+      {{"12a"}, expected::INVALID_ARGUMENT},
+      {{"-12"}, expected::INVALID_ARGUMENT},
+      {{" 12"}, expected::INVALID_ARGUMENT},
+      {{"\xEF\xBC\x91\xEF\xBC\x92"}, expected::INVALID_ARGUMENT},
+      {{"10", "20"}, ""},
+      {{"x", "y", "z"}, ""},
+  };
+  for (const ArgumentCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    fake_start(two_controllers());
+    EXPECT_EQ(run_with(c.args), 0);
+    EXPECT_EQ(fake_output(), TWO_PLAYERS + c.threshold_message + expected::START);
+  }
+}
+
+TEST(Startup, OneIdDriverAsksOnlyForPlayer1) {
+  FakeScript script;
+  script.num_devs = {1};
+  script.joysticks[0] = {PRESSED, UP};
+  fake_start(script);
+  EXPECT_EQ(run_with({}), 0);
+  EXPECT_EQ(fake_output(), expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
+                               expected::NO_ARGUMENT + expected::START);
+  // Nothing but id 0 is ever probed, and player 2 is never read.
+  EXPECT_EQ(fake_calls_of({"joyGetPosEx", "Sleep", "keybd_event"}),
+            (std::vector<std::string>{"joyGetPosEx 0", "joyGetPosEx 0"}));
+}
+
+TEST(Startup, Player1ButtonAtThe2PPromptSkipsPlayer2) {
+  FakeScript script;
+  script.joysticks[0] = {PRESSED, UP, PRESSED};
+  fake_start(script);
+  EXPECT_EQ(run_with({"5"}), 0);
+  EXPECT_EQ(fake_output(), expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
+                               expected::SETUP_2P + expected::ok(-1) + expected::argument_set(5) +
+                               expected::START);
+}
+
+TEST(Startup, NoIdsAtFirstKeepsAskingEvery3Ms) {
+  FakeScript script = two_controllers();
+  script.num_devs = {0, 0, 0, 16};
+  fake_start(script);
+  EXPECT_EQ(run_with({}), 0);
+  EXPECT_EQ(fake_output(), TWO_PLAYERS + expected::NO_ARGUMENT + expected::START);
+  const std::vector<std::string> start(fake_calls().begin() + 2, fake_calls().begin() + 10);
+  EXPECT_EQ(start, (std::vector<std::string>{"joyGetNumDevs", "Sleep 3", "joyGetNumDevs",
+                                             "Sleep 3", "joyGetNumDevs", "Sleep 3",
+                                             "joyGetNumDevs", "joyGetPosEx 0"}));
+}
+
+TEST(Startup, ButtonsHeldAcrossTheReleaseWaitHoldBackThe2PPrompt) {
+  FakeScript script;
+  script.joysticks[0] = repeat(PRESSED, 3) + std::vector<JoyStep>{UP};
+  script.joysticks[4] = {PRESSED, PRESSED, PRESSED, UP, PRESSED};  // another one held longer
+  fake_start(script);
+  EXPECT_EQ(run_with({}), 0);
+  EXPECT_EQ(fake_output(), expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
+                               expected::SETUP_2P + expected::ok(4) + expected::NO_ARGUMENT +
+                               expected::START);
+  // Four release passes over all 16 ids, with no pause between them; the
+  // 2P prompt only after the pass in which nothing was down.
+  const std::vector<std::string>& calls = fake_calls();
+  const auto release = std::find(calls.begin(), calls.end(), "print " + expected::RELEASE_ALL);
+  const auto prompt = std::find(calls.begin(), calls.end(), "print 2Pの設定を行います。\n");
+  ASSERT_LT(release, prompt);
+  const long probes = std::count_if(release, prompt, [](const std::string& call) {
+    return call.rfind("joyGetPosEx", 0) == 0;
+  });
+  EXPECT_EQ(probes, 4 * 16);
+  EXPECT_EQ(std::count(release, prompt, "Sleep 3"), 0);
+}
+
+}  // namespace
