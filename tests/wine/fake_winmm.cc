@@ -1,0 +1,182 @@
+// A scripted stand-in for winmm.dll, loaded by keyconv.exe under Wine in
+// place of the real one (WINEDLLOVERRIDES=winmm=n). It plays a script of
+// joystick states, one step per call, logs every call with a timestamp, and
+// types a key into the console at a chosen step, so a test decides exactly
+// when the keystroke that ends the conversion arrives.
+//
+// Script (file named by KEYCONV_SCRIPT), one directive a line:
+//   numdevs N N ...           joyGetNumDevs results, one per call, last repeats
+//   joy ID R:X:B R:X:B*K ...  joyGetPosEx results for ID: result, X, buttons;
+//                             *K repeats a step K times; the last step repeats
+//   key ID STEP               before answering STEP (0-based) of ID, type a key
+//   keynumdevs CALL           before answering joyGetNumDevs call CALL, type a key
+// Log (file named by KEYCONV_LOG): "<microseconds> <call> <args> = <result>".
+#if !defined(_WIN32)
+#error "fake_winmm.cc builds the Windows test DLL only"
+#endif
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct JoyInfo {  // JOYINFOEX, as the program passes it
+  DWORD dwSize, dwFlags, dwXpos, dwYpos, dwZpos, dwRpos, dwUpos, dwVpos, dwButtons,
+      dwButtonNumber, dwPOV, dwReserved1, dwReserved2;
+};
+
+constexpr int MAX_IDS = 16;
+constexpr int MAX_STEPS = 4096;
+constexpr UINT JOYERR_PARMS = 165;
+
+struct Step {
+  UINT result;
+  DWORD x;
+  DWORD buttons;
+};
+
+struct Track {
+  Step steps[MAX_STEPS];
+  int count = 0;
+  int taken = 0;
+  int key_at = -1;
+};
+
+Track tracks[MAX_IDS];
+UINT numdevs[MAX_STEPS] = {16};
+int numdevs_count = 1;
+int numdevs_taken = 0;
+int key_at_numdevs = -1;
+FILE* log_file = nullptr;
+LARGE_INTEGER clock_rate;
+bool loaded = false;
+
+long long microseconds() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  // Absolute, like the key recorder's stamps, so the two logs line up.
+  return now.QuadPart / clock_rate.QuadPart * 1000000LL +
+         now.QuadPart % clock_rate.QuadPart * 1000000LL / clock_rate.QuadPart;
+}
+
+void log_call(const char* what, long long arg, long long result) {
+  if (log_file == nullptr) return;
+  std::fprintf(log_file, "%lld %s %lld = %lld\n", microseconds(), what, arg, result);
+}
+
+// A key press and release in the console's input, as a user's keystroke.
+void type_console_key() {
+  HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  INPUT_RECORD records[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    records[i].EventType = KEY_EVENT;
+    KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+    key.bKeyDown = i == 0;
+    key.wRepeatCount = 1;
+    key.wVirtualKeyCode = 'Q';
+    key.wVirtualScanCode = 0x10;
+    key.uChar.UnicodeChar = L'q';
+  }
+  DWORD written = 0;
+  const BOOL ok = input != INVALID_HANDLE_VALUE && WriteConsoleInputW(input, records, 2, &written);
+  log_call("console_key", 0, ok ? static_cast<long long>(written) : -1LL);
+  if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
+}
+
+void add_steps(Track& track, const char* token) {
+  unsigned result = 0, x = 0, buttons = 0, times = 1;
+  const int fields = std::sscanf(token, "%u:%u:%u*%u", &result, &x, &buttons, &times);
+  if (fields < 3) return;
+  for (unsigned i = 0; i < times && track.count < MAX_STEPS; ++i) {
+    track.steps[track.count++] = {result, x, buttons};
+  }
+}
+
+void load_script() {
+  loaded = true;
+  QueryPerformanceFrequency(&clock_rate);
+  if (const char* log_path = std::getenv("KEYCONV_LOG")) log_file = std::fopen(log_path, "w");
+  if (log_file != nullptr) std::setvbuf(log_file, nullptr, _IOFBF, 1 << 16);
+  const char* script_path = std::getenv("KEYCONV_SCRIPT");
+  FILE* script = script_path != nullptr ? std::fopen(script_path, "r") : nullptr;
+  if (script == nullptr) return;
+  static char line[1 << 16];
+  while (std::fgets(line, sizeof line, script) != nullptr) {
+    char* save = nullptr;
+    const char* word = strtok_r(line, " \t\r\n", &save);
+    if (word == nullptr) continue;
+    if (std::strcmp(word, "numdevs") == 0) {
+      numdevs_count = 0;
+      while (const char* n = strtok_r(nullptr, " \t\r\n", &save)) {
+        if (numdevs_count < MAX_STEPS) numdevs[numdevs_count++] = static_cast<UINT>(std::atoi(n));
+      }
+    } else if (std::strcmp(word, "joy") == 0) {
+      const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+      if (id < 0 || id >= MAX_IDS) continue;
+      while (const char* token = strtok_r(nullptr, " \t\r\n", &save)) add_steps(tracks[id], token);
+    } else if (std::strcmp(word, "key") == 0) {
+      const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+      const int step = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+      if (id >= 0 && id < MAX_IDS) tracks[id].key_at = step;
+    } else if (std::strcmp(word, "keynumdevs") == 0) {
+      key_at_numdevs = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+    }
+  }
+  std::fclose(script);
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH && !loaded) load_script();
+  if (reason == DLL_PROCESS_DETACH && log_file != nullptr) std::fflush(log_file);
+  return TRUE;
+}
+
+__declspec(dllexport) UINT WINAPI joyGetNumDevs() {
+  const int call = numdevs_taken++;
+  if (call == key_at_numdevs) type_console_key();
+  const UINT n = numdevs[call < numdevs_count ? call : numdevs_count - 1];
+  log_call("joyGetNumDevs", 0, n);
+  return n;
+}
+
+__declspec(dllexport) UINT WINAPI joyGetPosEx(UINT id, JoyInfo* info) {
+  if (id >= MAX_IDS || tracks[id].count == 0) {
+    log_call("joyGetPosEx", id, JOYERR_PARMS);
+    return JOYERR_PARMS;
+  }
+  Track& track = tracks[id];
+  const int index = track.taken++;
+  if (index == track.key_at) type_console_key();
+  const Step& step = track.steps[index < track.count ? index : track.count - 1];
+  if (info->dwSize != sizeof(JoyInfo)) {
+    log_call("joyGetPosEx_bad_record", id, info->dwSize);
+    return JOYERR_PARMS;
+  }
+  if (step.result == 0) {
+    info->dwXpos = step.x;
+    info->dwButtons = step.buttons;
+  }
+  log_call("joyGetPosEx", id, step.result);
+  return step.result;
+}
+
+__declspec(dllexport) UINT WINAPI timeBeginPeriod(UINT period) {
+  log_call("timeBeginPeriod", period, 0);
+  return 0;
+}
+
+__declspec(dllexport) UINT WINAPI timeEndPeriod(UINT period) {
+  log_call("timeEndPeriod", period, 0);
+  return 0;
+}
+
+}  // extern "C"

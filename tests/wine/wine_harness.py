@@ -1,0 +1,209 @@
+"""Runs the real Windows programs under Wine against a scripted winmm.dll.
+
+One Wine prefix serves the whole test run. A key recorder (a second Wine
+process with a low-level keyboard hook) sees every key event the program
+injects; the scripted winmm.dll plays the controllers and types the console
+keystroke at a chosen step. Standard input is a pseudo-terminal, so Wine
+gives the program a console for _kbhit.
+"""
+
+import fcntl
+import os
+import pty
+import shutil
+import subprocess
+import time
+from dataclasses import dataclass, field
+
+TIMEOUT_S = 60
+
+
+class WineError(Exception):
+    pass
+
+
+@dataclass
+class KeyEvent:
+    vk: int
+    up: bool
+    extended: bool
+    injected: bool
+    us: int
+
+    def short(self):
+        return (f"{self.vk:02X} {'up' if self.up else 'down'}"
+                f"{' ext' if self.extended else ''}")
+
+
+@dataclass
+class LogLine:
+    us: int
+    call: str
+    arg: int
+    result: int
+
+
+@dataclass
+class Run:
+    exit_code: int
+    stdout: bytes
+    stderr: bytes
+    keys: list = field(default_factory=list)
+    log: list = field(default_factory=list)
+
+
+class Wine:
+    def __init__(self, prefix, windows_dir):
+        self.prefix = os.path.abspath(prefix)
+        self.windows_dir = os.path.abspath(windows_dir)
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                        WINEARCH="win64", LC_ALL="C.UTF-8", DISPLAY="")
+        self.env.pop("WINEDLLOVERRIDES", None)
+
+    def tool(self, name):
+        path = shutil.which(name) or (f"/usr/lib/wine/{name}" if os.path.exists(
+            f"/usr/lib/wine/{name}") else None)
+        if path is None:
+            raise WineError(f"'{name}' not found: install the Debian package wine64")
+        return path
+
+    def init(self):
+        """Creates the prefix once and starts a persistent wineserver."""
+        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
+        with self.lock():
+            if not os.path.exists(os.path.join(self.prefix, "system.reg")):
+                done = subprocess.run([self.tool("wineboot"), "-i"], env=self.env,
+                                      stdin=subprocess.DEVNULL, capture_output=True,
+                                      timeout=300)
+                if not os.path.exists(os.path.join(self.prefix, "system.reg")):
+                    raise WineError("wineboot could not create the prefix "
+                                    f"(exit {done.returncode}): "
+                                    + done.stderr.decode(errors="replace")[-2000:])
+            self.start_server()
+
+    def start_server(self):
+        # Its output closed: a persistent wineserver would otherwise keep the
+        # caller's pipes open and a pipeline would never end.
+        subprocess.run([self.tool("wineserver"), "-p", "30"], env=self.env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+
+    def stop_server(self):
+        subprocess.run([self.tool("wineserver"), "-k"], env=self.env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+
+    def lock(self):
+        """All Wine processes of a prefix share one desktop: one scenario at a time."""
+        return _FileLock(self.prefix + ".lock")
+
+    def run(self, program, args, script, work_dir, exe_path=None):
+        work_dir = os.path.abspath(work_dir)
+        """Runs program.exe with the scripted winmm.dll; returns a Run."""
+        os.makedirs(work_dir, exist_ok=True)
+        for name in ("keys.txt", "ready", "stop", "log.txt", "stdout.bin"):
+            try:
+                os.remove(os.path.join(work_dir, name))
+            except FileNotFoundError:
+                pass
+        exe = exe_path or os.path.join(self.windows_dir, program + ".exe")
+        if not os.path.exists(exe):
+            raise WineError(f"{exe} is missing: build the 'windows' preset first")
+        shutil.copy(exe, os.path.join(work_dir, os.path.basename(exe)))
+        shutil.copy(os.path.join(self.windows_dir, "tests", "wine", "winmm.dll"), work_dir)
+        with open(os.path.join(work_dir, "script.txt"), "w") as f:
+            f.write(script)
+
+        with self.lock():
+            self.start_server()
+            recorder = subprocess.Popen(
+                [self.tool("wine"), os.path.join(self.windows_dir, "tests", "wine",
+                                                 "key_recorder.exe"),
+                 "keys.txt", "ready", "stop"],
+                cwd=work_dir, env=self.env, stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                self._wait_for(os.path.join(work_dir, "ready"), recorder, "key recorder")
+                run = self._run_program(os.path.basename(exe), args, work_dir)
+            finally:
+                open(os.path.join(work_dir, "stop"), "w").close()
+                try:
+                    recorder.wait(timeout=TIMEOUT_S)
+                except subprocess.TimeoutExpired:
+                    recorder.kill()
+        run.keys = _read_keys(os.path.join(work_dir, "keys.txt"))
+        run.log = _read_log(os.path.join(work_dir, "log.txt"))
+        return run
+
+    def _wait_for(self, path, process, what):
+        deadline = time.monotonic() + TIMEOUT_S
+        while not os.path.exists(path):
+            if process.poll() is not None:
+                raise WineError(f"{what} ended with exit code {process.returncode}")
+            if time.monotonic() > deadline:
+                raise WineError(f"{what} did not start within {TIMEOUT_S} s")
+            time.sleep(0.01)
+
+    def _run_program(self, exe_name, args, work_dir):
+        env = dict(self.env, WINEDLLOVERRIDES="winmm=n",
+                   KEYCONV_SCRIPT=os.path.join(work_dir, "script.txt"),
+                   KEYCONV_LOG=os.path.join(work_dir, "log.txt"))
+        master, slave = pty.openpty()
+        try:
+            with open(os.path.join(work_dir, "stdout.bin"), "wb") as out:
+                process = subprocess.Popen([self.tool("wine"), exe_name, *args], cwd=work_dir,
+                                           env=env, stdin=slave, stdout=out,
+                                           stderr=subprocess.PIPE)
+                try:
+                    _, stderr = process.communicate(timeout=TIMEOUT_S)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    _, stderr = process.communicate()
+                    raise WineError(f"{exe_name} did not end within {TIMEOUT_S} s: "
+                                    + stderr.decode(errors="replace")[-2000:])
+        finally:
+            os.close(master)
+            os.close(slave)
+        with open(os.path.join(work_dir, "stdout.bin"), "rb") as f:
+            return Run(process.returncode, f.read(), stderr)
+
+
+class _FileLock:
+    def __init__(self, path):
+        self.path = path
+        self.file = None
+
+    def __enter__(self):
+        self.file = open(self.path, "a")
+        fcntl.flock(self.file, fcntl.LOCK_EX)
+        return self
+
+    def __exit__(self, *exc):
+        fcntl.flock(self.file, fcntl.LOCK_UN)
+        self.file.close()
+
+
+def _read_keys(path):
+    keys = []
+    if os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                vk, up, ext, injected, us = line.split()
+                keys.append(KeyEvent(int(vk, 16), up == "1", ext == "1", injected == "1",
+                                     int(us)))
+    return keys
+
+
+def _read_log(path):
+    log = []
+    if os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                us, call, arg, _, result = line.split()
+                log.append(LogLine(int(us), call, int(arg), int(result)))
+    return log
+
+
+def windows_text(utf8_text):
+    """What the Windows programs must write: code page 932, CR LF line ends."""
+    return utf8_text.replace("\n", "\r\n").encode("cp932")
