@@ -259,3 +259,18 @@ TEST(Console, FatalSignalRestoresTheModeAndEndsBySignal) {
 }
 
 }  // namespace
+
+#include <sys/prctl.h>
+
+namespace {
+
+TEST(TimerSlack, LoweredForTheConversionAndPutBack) {
+  const int before = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+  ASSERT_GT(before, 1);
+  EXPECT_EQ(timeBeginPeriod(1), 0u);
+  EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0), 1);
+  EXPECT_EQ(timeEndPeriod(1), 0u);
+  EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0), before);
+}
+
+}  // namespace

@@ -10,6 +10,7 @@ gives the program a console for _kbhit.
 import fcntl
 import os
 import pty
+import resource
 import shutil
 import subprocess
 import time
@@ -48,6 +49,7 @@ class Run:
     exit_code: int
     stdout: bytes
     stderr: bytes
+    cpu_s: float = 0.0
     keys: list = field(default_factory=list)
     log: list = field(default_factory=list)
 
@@ -149,6 +151,7 @@ class Wine:
                    KEYCONV_SCRIPT=os.path.join(work_dir, "script.txt"),
                    KEYCONV_LOG=os.path.join(work_dir, "log.txt"))
         master, slave = pty.openpty()
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
         try:
             with open(os.path.join(work_dir, "stdout.bin"), "wb") as out:
                 process = subprocess.Popen([self.tool("wine"), exe_name, *args], cwd=work_dir,
@@ -164,8 +167,10 @@ class Wine:
         finally:
             os.close(master)
             os.close(slave)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu_s = (after.ru_utime + after.ru_stime) - (before.ru_utime + before.ru_stime)
         with open(os.path.join(work_dir, "stdout.bin"), "rb") as f:
-            return Run(process.returncode, f.read(), stderr)
+            return Run(process.returncode, f.read(), stderr, cpu_s)
 
 
 class _FileLock:

@@ -1,10 +1,8 @@
-// Linux binding of the platform layer: message output, timer slack, and the
+// Linux binding of the platform layer: message output and the
 // start and end of the backend (virtual keyboard, terminal, signals).
 #if !defined(__linux__)
 #error "platform_linux.cc belongs to the Linux build only"
 #endif
-
-#include <sys/prctl.h>
 
 #include <csignal>
 #include <cstdarg>
@@ -18,8 +16,6 @@
 #include "signals.h"
 
 namespace {
-
-unsigned long saved_timer_slack = 0;
 
 // Ctrl+C, SIGTERM and SIGHUP: give the terminal its mode back and destroy
 // the virtual keyboard (the kernel then releases its held keys), then die of
@@ -48,20 +44,6 @@ int msg_printf(const char* format, ...) {
   const int written = std::vprintf(format, args);
   va_end(args);
   return written;
-}
-
-// The counterpart of a 1 ms timer resolution: the thread's timer slack
-// (50 us by default) lowered while converting, so each 1 ms pause ends on time.
-MMRESULT timeBeginPeriod(UINT /*period_ms*/) {
-  const int current = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
-  if (current < 0) return 1;
-  saved_timer_slack = static_cast<unsigned long>(current);
-  return prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0) == 0 ? 0 : 1;
-}
-
-MMRESULT timeEndPeriod(UINT /*period_ms*/) {
-  if (saved_timer_slack == 0) return 1;
-  return prctl(PR_SET_TIMERSLACK, saved_timer_slack, 0, 0, 0) == 0 ? 0 : 1;
 }
 
 bool platform_open() {

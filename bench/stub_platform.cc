@@ -1,0 +1,38 @@
+#include "stub_platform.h"
+
+#include <ctime>
+
+StubState stub;
+
+std::int64_t now_ns() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+UINT joyGetNumDevs() { return 16; }
+
+MMRESULT joyGetPosEx(UINT id, JOYINFOEX* info) {
+  if (id > 1) return JOYERR_PARMS;
+  const bool moved = id == 0 && stub.move_at_pass != 0 &&
+                     stub.kbhit_calls >= static_cast<long>(stub.move_at_pass);
+  info->dwXpos = moved ? stub.move_to : stub.x[id];
+  info->dwButtons = 0;
+  return JOYERR_NOERROR;
+}
+
+void keybd_event(BYTE, BYTE, DWORD, ULONG_PTR) {
+  if (stub.key_events < 16) stub.key_ns[stub.key_events] = now_ns();
+  ++stub.key_events;
+}
+
+int _kbhit() {
+  if (stub.kbhit_calls < 4096) stub.pass_ns[stub.kbhit_calls] = now_ns();
+  return ++stub.kbhit_calls > stub.kbhit_after ? 1 : 0;
+}
+
+int msg_printf(const char*, ...) { return 0; }
+
+bool platform_open() { return true; }
+
+void platform_close() {}
