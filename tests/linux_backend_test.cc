@@ -258,6 +258,29 @@ TEST(Console, FatalSignalRestoresTheModeAndEndsBySignal) {
   }
 }
 
+TEST(Console, CtrlZRestoresTheModeWhileStoppedAndSetsItAgainAfter) {
+  Pty pty;
+  ASSERT_GE(pty.master, 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setpgid(0, 0);  // a group of its own, so the stop is not discarded
+    console_open(pty.name);
+    install_fatal_signal_handlers();
+    raise(SIGTSTP);
+    _exit((pty.lflag() & ICANON) == 0 ? 0 : 5);  // back in its mode after SIGCONT
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  EXPECT_NE(pty.lflag() & ICANON, 0u) << "the shell gets its mode back while stopped";
+  EXPECT_NE(pty.lflag() & ECHO, 0u);
+  kill(child, SIGCONT);
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "canonical input is off again after SIGCONT";
+}
+
 }  // namespace
 
 #include <sys/prctl.h>

@@ -15,7 +15,13 @@ namespace {
 
 int tty_fd = -1;
 termios saved_mode;
+termios raw_mode;
 volatile bool mode_changed = false;
+
+bool in_foreground(int fd) {
+  const pid_t foreground = tcgetpgrp(fd);
+  return foreground == -1 || foreground == getpgrp();
+}
 
 }  // namespace
 
@@ -24,16 +30,15 @@ void console_open(const char* path) {
   if (fd < 0) return;
   // In a background job the keystrokes belong to the shell's foreground job,
   // and changing the mode would stop this process with SIGTTOU.
-  const pid_t foreground = tcgetpgrp(fd);
-  if ((foreground != -1 && foreground != getpgrp()) || tcgetattr(fd, &saved_mode) != 0) {
+  if (!in_foreground(fd) || tcgetattr(fd, &saved_mode) != 0) {
     close(fd);
     return;
   }
-  termios raw = saved_mode;
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &raw) != 0) {
+  raw_mode = saved_mode;
+  raw_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw_mode.c_cc[VMIN] = 1;
+  raw_mode.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &raw_mode) != 0) {
     close(fd);
     return;
   }
@@ -45,6 +50,11 @@ void console_restore() {
   // TCSANOW, not TCSAFLUSH: the keystroke that ended the run stays queued.
   if (mode_changed) tcsetattr(tty_fd, TCSANOW, &saved_mode);
   mode_changed = false;
+}
+
+void console_reenter() {
+  if (tty_fd < 0 || mode_changed || !in_foreground(tty_fd)) return;
+  if (tcsetattr(tty_fd, TCSANOW, &raw_mode) == 0) mode_changed = true;
 }
 
 void console_close() {

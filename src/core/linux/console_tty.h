@@ -10,5 +10,9 @@ void console_open(const char* path);
 // waiting for the shell. Async-signal-safe.
 void console_restore();
 
+// Turns canonical input and echo off again after console_restore, when the
+// program is back in the foreground (after a stop). Async-signal-safe.
+void console_reenter();
+
 // Restores the mode and closes the terminal.
 void console_close();

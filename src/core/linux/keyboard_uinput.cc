@@ -89,6 +89,20 @@ bool open_keyboard(const char* uinput_path) {
   return true;
 }
 
+void release_all_now() {
+  const int fd = uinput_fd;
+  if (fd < 0) return;
+  for (const KeyMapping& key : KEYS) {
+    input_event events[2] = {};
+    events[0].type = EV_KEY;
+    events[0].code = key.code;
+    events[0].value = 0;
+    events[1].type = EV_SYN;
+    events[1].code = SYN_REPORT;
+    if (write(fd, events, sizeof events) < 0) return;
+  }
+}
+
 void close_keyboard_now() {
   // Closing the uinput descriptor destroys the device, and the kernel sends
   // the key-up of every key it still held: no key stays down.

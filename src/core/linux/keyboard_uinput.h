@@ -22,6 +22,10 @@ int events_for(BYTE vk, DWORD flags, KeyEvent out[2]);
 // failed and how to fix it, and returns false.
 bool open_keyboard(const char* uinput_path);
 
+// Sends the key-up of every key the keyboard offers. Keys that are up stay
+// up: the kernel drops events that change nothing. Async-signal-safe.
+void release_all_now();
+
 // Destroys the virtual keyboard; the kernel then releases any key it held.
 // Async-signal-safe.
 void close_keyboard_now();

@@ -4,6 +4,7 @@
 #error "platform_linux.cc belongs to the Linux build only"
 #endif
 
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -27,15 +28,37 @@ void on_fatal_signal(int signal_number) {
   std::raise(signal_number);
 }
 
+void install(int signal_number, void (*handler)(int)) {
+  struct sigaction action = {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+}
+
+// Ctrl+Z: a stopped converter must leave neither keys held nor the terminal
+// in its mode. Both are given back before stopping; on SIGCONT the mode is
+// set again. A direction that lasts through the stop gets its key back at
+// its next change.
+void on_stop_signal(int) {
+  const int saved_errno = errno;
+  console_restore();
+  uinput_keyboard::release_all_now();
+  std::signal(SIGTSTP, SIG_DFL);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+  std::raise(SIGTSTP);  // stopped here until SIGCONT
+  install(SIGTSTP, on_stop_signal);
+  console_reenter();
+  errno = saved_errno;
+}
+
 }  // namespace
 
 void install_fatal_signal_handlers() {
-  struct sigaction action = {};
-  action.sa_handler = on_fatal_signal;
-  sigemptyset(&action.sa_mask);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    sigaction(signal_number, &action, nullptr);
-  }
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) install(signal_number, on_fatal_signal);
+  install(SIGTSTP, on_stop_signal);
 }
 
 int msg_printf(const char* format, ...) {
