@@ -10,6 +10,10 @@
 //                             *K repeats a step K times; the last step repeats
 //   key ID STEP               before answering STEP (0-based) of ID, type a key
 //   keynumdevs CALL           before answering joyGetNumDevs call CALL, type a key
+//   pause ID STEP             before answering STEP of ID, create the file
+//                             "reached" in KEYCONV_SYNC_DIR and wait until the
+//                             file "go" appears there (the harness acts between)
+// At load the process id is written to KEYCONV_SYNC_DIR/pid.
 // Log (file named by KEYCONV_LOG): "<microseconds> <call> <args> = <result>".
 #if !defined(_WIN32)
 #error "fake_winmm.cc builds the Windows test DLL only"
@@ -21,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -44,6 +49,7 @@ struct Track {
   int count = 0;
   int taken = 0;
   int key_at = -1;
+  int pause_at = -1;
 };
 
 Track tracks[MAX_IDS];
@@ -88,6 +94,39 @@ void type_console_key() {
   if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
 }
 
+void sync_path(wchar_t* path, const wchar_t* name) {
+  const DWORD length = GetEnvironmentVariableW(L"KEYCONV_SYNC_DIR", path, MAX_PATH);
+  path[length < MAX_PATH ? length : 0] = L'\0';
+  lstrcatW(path, L"\\");
+  lstrcatW(path, name);
+}
+
+void touch(const wchar_t* name) {
+  wchar_t path[MAX_PATH * 2];
+  sync_path(path, name);
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  if (std::wcscmp(name, L"pid") == 0) {
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%lu", GetCurrentProcessId());
+    DWORD written = 0;
+    WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
+  }
+  CloseHandle(file);
+}
+
+// Lets the harness act at this exact point: says so, then waits for its go.
+void pause_for_harness() {
+  touch(L"reached");
+  wchar_t go[MAX_PATH * 2];
+  sync_path(go, L"go");
+  for (DWORD ms = 0; ms < 60000; ++ms) {
+    if (GetFileAttributesW(go) != INVALID_FILE_ATTRIBUTES) break;
+    Sleep(1);
+  }
+  log_call("paused", 0, 0);
+}
+
 void add_steps(Track& track, const char* token) {
   unsigned result = 0, x = 0, buttons = 0, times = 1;
   const int fields = std::sscanf(token, "%u:%u:%u*%u", &result, &x, &buttons, &times);
@@ -123,6 +162,10 @@ void load_script() {
       const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
       const int step = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
       if (id >= 0 && id < MAX_IDS) tracks[id].key_at = step;
+    } else if (std::strcmp(word, "pause") == 0) {
+      const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+      const int step = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+      if (id >= 0 && id < MAX_IDS) tracks[id].pause_at = step;
     } else if (std::strcmp(word, "keynumdevs") == 0) {
       key_at_numdevs = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
     }
@@ -135,7 +178,10 @@ void load_script() {
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH && !loaded) load_script();
+  if (reason == DLL_PROCESS_ATTACH && !loaded) {
+    load_script();
+    touch(L"pid");
+  }
   if (reason == DLL_PROCESS_DETACH && log_file != nullptr) std::fflush(log_file);
   return TRUE;
 }
@@ -156,6 +202,7 @@ __declspec(dllexport) UINT WINAPI joyGetPosEx(UINT id, JoyInfo* info) {
   Track& track = tracks[id];
   const int index = track.taken++;
   if (index == track.key_at) type_console_key();
+  if (index == track.pause_at) pause_for_harness();
   const Step& step = track.steps[index < track.count ? index : track.count - 1];
   if (info->dwSize != sizeof(JoyInfo)) {
     log_call("joyGetPosEx_bad_record", id, info->dwSize);

@@ -99,11 +99,15 @@ class Wine:
         """All Wine processes of a prefix share one desktop: one scenario at a time."""
         return _FileLock(self.prefix + ".lock")
 
-    def run(self, program, args, script, work_dir, exe_path=None):
+    def run(self, program, args, script, work_dir, exe_path=None, at_pause=None):
+        """Runs program.exe with the scripted winmm.dll; returns a Run.
+
+        When the script pauses (directive "pause"), at_pause(wine, work_dir) is
+        called while the program waits, and the program then goes on."""
         work_dir = os.path.abspath(work_dir)
-        """Runs program.exe with the scripted winmm.dll; returns a Run."""
         os.makedirs(work_dir, exist_ok=True)
-        for name in ("keys.txt", "ready", "stop", "log.txt", "stdout.bin"):
+        for name in ("keys.txt", "ready", "stop", "log.txt", "stdout.bin", "reached", "go",
+                     "pid"):
             try:
                 os.remove(os.path.join(work_dir, name))
             except FileNotFoundError:
@@ -126,7 +130,7 @@ class Wine:
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             try:
                 self._wait_for(os.path.join(work_dir, "ready"), recorder, "key recorder")
-                run = self._run_program(os.path.basename(exe), args, work_dir)
+                run = self._run_program(os.path.basename(exe), args, work_dir, at_pause)
             finally:
                 open(os.path.join(work_dir, "stop"), "w").close()
                 try:
@@ -146,8 +150,8 @@ class Wine:
                 raise WineError(f"{what} did not start within {TIMEOUT_S} s")
             time.sleep(0.01)
 
-    def _run_program(self, exe_name, args, work_dir):
-        env = dict(self.env, WINEDLLOVERRIDES="winmm=n",
+    def _run_program(self, exe_name, args, work_dir, at_pause):
+        env = dict(self.env, WINEDLLOVERRIDES="winmm=n", KEYCONV_SYNC_DIR=work_dir,
                    KEYCONV_SCRIPT=os.path.join(work_dir, "script.txt"),
                    KEYCONV_LOG=os.path.join(work_dir, "log.txt"))
         master, slave = pty.openpty()
@@ -158,6 +162,11 @@ class Wine:
                                            env=env, stdin=slave, stdout=out,
                                            stderr=subprocess.PIPE)
                 try:
+                    if at_pause is not None:
+                        self._wait_for(os.path.join(work_dir, "reached"), process,
+                                       exe_name + " (until its scripted pause)")
+                        at_pause(self, work_dir)
+                        open(os.path.join(work_dir, "go"), "w").close()
                     _, stderr = process.communicate(timeout=TIMEOUT_S)
                 except subprocess.TimeoutExpired:
                     process.kill()
@@ -171,6 +180,18 @@ class Wine:
         cpu_s = (after.ru_utime + after.ru_stime) - (before.ru_utime + before.ru_stime)
         with open(os.path.join(work_dir, "stdout.bin"), "rb") as f:
             return Run(process.returncode, f.read(), stderr, cpu_s)
+
+
+    def type_console_key(self, work_dir):
+        """Types a key into the program's console from another process."""
+        with open(os.path.join(work_dir, "pid")) as f:
+            pid = f.read().strip()
+        done = subprocess.run([self.tool("wine"), os.path.join(self.windows_dir, "tests", "wine",
+                                                               "console_key.exe"), pid],
+                              env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=TIMEOUT_S)
+        if done.returncode != 0:
+            raise WineError(f"console_key.exe {pid} failed with exit code {done.returncode}")
 
 
 class _FileLock:

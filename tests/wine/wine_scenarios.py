@@ -40,6 +40,7 @@ ONE_PLAYER = SETUP_1P + ok(0) + RELEASE_ALL
 # ---- scripts for the scripted winmm.dll ----
 
 KEY = object()  # marks the step at which the console keystroke is typed
+PAUSE = object()  # marks the step at which the program waits for the harness
 
 
 def at(x, times=1):
@@ -60,6 +61,8 @@ def script(numdevs, joysticks):
         for step in steps:
             if step is KEY:
                 lines.append(f"key {cntr_id} {len(flat)}")
+            elif step is PAUSE:
+                lines.append(f"pause {cntr_id} {len(flat)}")
             else:
                 flat.extend(step)
         lines.append(f"joy {cntr_id} " + " ".join(flat))
@@ -246,6 +249,30 @@ def controller_fails(wine, work_dir):
     check_common(run, ONE_PLAYER + NO_ARGUMENT + START + ERROR * 3)
     expect_equal("key events (Left Control held through the failures)", key_list(run),
                  ["A2 down", "A2 up"])
+
+
+def keystroke_from_another_process(program):
+    def run_it(wine, work_dir):
+        # The program stops in the middle of a hold; another Wine process
+        # attaches to its console and types a key; the program goes on and
+        # ends at the end of that pass, letting go of Left Shift.
+        p1 = assign_1p_alone(100) + [at(100), at(120), at(120, 5), PAUSE, at(120)]
+        run = wine.run(program, [], script([1], {0: p1}), work_dir,
+                       at_pause=Wine.type_console_key)
+        check_common(run, ONE_PLAYER + NO_ARGUMENT + START)
+        expect_equal("key events", key_list(run), ["A0 down", "A0 up"])
+        check_pacing(run, program)
+        paused = next(i for i, line in enumerate(run.log) if line.call == "paused")
+        # Only the read that was paused is answered: the pass ends, _kbhit
+        # sees the key, and no further pass begins.
+        expect_equal("reads after the keystroke", [l.call for l in run.log[paused + 1:]
+                                                   if l.call == "joyGetPosEx"], ["joyGetPosEx"])
+    return run_it
+
+
+SCENARIOS["keystroke_from_another_process_keyconv"] = keystroke_from_another_process("keyconv")
+SCENARIOS["keystroke_from_another_process_keyconv_busy"] = keystroke_from_another_process(
+    "keyconv_busy")
 
 
 def polls_at_rest(program, polls):
