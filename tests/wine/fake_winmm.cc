@@ -27,6 +27,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "console_input.h"
+
 namespace {
 
 struct JoyInfo {  // JOYINFOEX, as the program passes it
@@ -75,24 +77,7 @@ void log_call(const char* what, long long arg, long long result) {
 }
 
 // A key press and release in the console's input, as a user's keystroke.
-void type_console_key() {
-  HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  INPUT_RECORD records[2] = {};
-  for (int i = 0; i < 2; ++i) {
-    records[i].EventType = KEY_EVENT;
-    KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
-    key.bKeyDown = i == 0;
-    key.wRepeatCount = 1;
-    key.wVirtualKeyCode = 'Q';
-    key.wVirtualScanCode = 0x10;
-    key.uChar.UnicodeChar = L'q';
-  }
-  DWORD written = 0;
-  const BOOL ok = input != INVALID_HANDLE_VALUE && WriteConsoleInputW(input, records, 2, &written);
-  log_call("console_key", 0, ok ? static_cast<long long>(written) : -1LL);
-  if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
-}
+void type_console_key() { log_call("console_key", 0, type_key_into_console(L'q', 'Q', 0x10)); }
 
 void sync_path(wchar_t* path, const wchar_t* name) {
   const DWORD length = GetEnvironmentVariableW(L"KEYCONV_SYNC_DIR", path, MAX_PATH);
