@@ -15,7 +15,7 @@ ensure_packages() {
   if [ "$(id -u)" -eq 0 ]; then
     echo "== installing: ${missing[*]}"
     apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
   else
     echo "Missing Debian packages. Install them with:" >&2
     echo "  sudo apt-get install -y ${missing[*]}" >&2
