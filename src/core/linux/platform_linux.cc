@@ -37,8 +37,14 @@ void install(int signal_number, void (*handler)(int)) {
 
 // Ctrl+Z: a stopped converter must leave neither keys held nor the terminal
 // in its mode. Both are given back before stopping; on SIGCONT the mode is
-// set again. A direction that lasts through the stop gets its key back at
-// its next change.
+// set again, once the program is in the foreground (also after bg, then fg).
+// A direction that lasts through the stop gets its key back at its next change.
+void on_continue_signal(int) {
+  const int saved_errno = errno;
+  console_reenter();
+  errno = saved_errno;
+}
+
 void on_stop_signal(int) {
   const int saved_errno = errno;
   console_restore();
@@ -50,7 +56,6 @@ void on_stop_signal(int) {
   sigprocmask(SIG_UNBLOCK, &stop, nullptr);
   std::raise(SIGTSTP);  // stopped here until SIGCONT
   install(SIGTSTP, on_stop_signal);
-  console_reenter();
   errno = saved_errno;
 }
 
@@ -59,6 +64,7 @@ void on_stop_signal(int) {
 void install_fatal_signal_handlers() {
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) install(signal_number, on_fatal_signal);
   install(SIGTSTP, on_stop_signal);
+  install(SIGCONT, on_continue_signal);
 }
 
 int msg_printf(const char* format, ...) {
