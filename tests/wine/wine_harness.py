@@ -74,7 +74,10 @@ class Wine:
         os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
         with self.lock():
             if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-                done = subprocess.run([self.tool("wineboot"), "-i"], env=self.env,
+                # No .NET or HTML engine: nothing here needs them, and their
+                # installers would ask on a desktop that nobody sees.
+                env = dict(self.env, WINEDLLOVERRIDES="mscoree,mshtml=")
+                done = subprocess.run([self.tool("wineboot"), "-i"], env=env,
                                       stdin=subprocess.DEVNULL, capture_output=True,
                                       timeout=300)
                 if not os.path.exists(os.path.join(self.prefix, "system.reg")):
