@@ -29,9 +29,8 @@ void measure(Pacing pacing, const char* program) {
 
   // _kbhit is stamped once per pass; the stamps give the pass period.
   const long stamped = std::min<long>(stub.kbhit_calls, 4096);
-  const double period_ms =
-      static_cast<double>(stub.pass_ns[stamped - 1] - stub.pass_ns[1]) / 1e6 /
-      static_cast<double>(stamped - 2);
+  const double period_ms = static_cast<double>(stub.pass_ns[stamped - 1] - stub.pass_ns[1]) / 1e6 /
+                           static_cast<double>(stamped - 2);
   double worst_ms = 0;
   for (long i = 2; i < stamped; ++i) {
     worst_ms = std::max(worst_ms, static_cast<double>(stub.pass_ns[i] - stub.pass_ns[i - 1]) / 1e6);

@@ -14,8 +14,8 @@ UINT joyGetNumDevs() { return 16; }
 
 MMRESULT joyGetPosEx(UINT id, JOYINFOEX* info) {
   if (id > 1) return JOYERR_PARMS;
-  const bool moved = id == 0 && stub.move_at_pass != 0 &&
-                     stub.kbhit_calls >= static_cast<long>(stub.move_at_pass);
+  const bool moved =
+      id == 0 && stub.move_at_pass != 0 && stub.kbhit_calls >= static_cast<long>(stub.move_at_pass);
   info->dwXpos = moved ? stub.move_to : stub.x[id];
   info->dwButtons = 0;
   return JOYERR_NOERROR;

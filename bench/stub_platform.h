@@ -8,13 +8,13 @@
 #include "../src/core/platform.h"
 
 struct StubState {
-  std::uint32_t x[2] = {0, 0};        // what joyGetPosEx reports for ids 0 and 1
-  long kbhit_after = 0;               // _kbhit answers 1 after this many calls
+  std::uint32_t x[2] = {0, 0};  // what joyGetPosEx reports for ids 0 and 1
+  long kbhit_after = 0;         // _kbhit answers 1 after this many calls
   long kbhit_calls = 0;
   long key_events = 0;
-  std::int64_t pass_ns[4096] = {};    // when each _kbhit call came (first 4096)
-  std::int64_t key_ns[16] = {};       // when each key event came (first 16)
-  std::uint32_t move_at_pass = 0;     // from this pass on, id 0 reports move_to
+  std::int64_t pass_ns[4096] = {};  // when each _kbhit call came (first 4096)
+  std::int64_t key_ns[16] = {};     // when each key event came (first 16)
+  std::uint32_t move_at_pass = 0;   // from this pass on, id 0 reports move_to
   std::uint32_t move_to = 0;
 };
 

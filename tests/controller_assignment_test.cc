@@ -64,7 +64,7 @@ TEST(AssignControllers, Player1AndAnotherPressedAt2PPromptSkipsPlayer2) {
 
 TEST(AssignControllers, ReleaseWaitEndsWhenTheCountDropsToZero) {
   FakeScript script;
-  script.num_devs = {16, 16, 0};  // press found at the first probe; then no ids
+  script.num_devs = {16, 16, 0};    // press found at the first probe; then no ids
   script.joysticks[0] = {PRESSED};  // held for ever
   EXPECT_EQ(assign(script), (CntrIds{0, NO_CNTR}));
 }

@@ -98,9 +98,8 @@ TEST(ReleaseKeys, ShutdownOrderAcrossPlayers) {
   update_keys(1, +1);
   release_keys(0);
   release_keys(1);
-  EXPECT_EQ(fake_calls_of({"keybd_event"}),
-            (Events{"keybd_event A2 0", "keybd_event A1 0", "keybd_event A2 2",
-                    "keybd_event A1 2"}));
+  EXPECT_EQ(fake_calls_of({"keybd_event"}), (Events{"keybd_event A2 0", "keybd_event A1 0",
+                                                    "keybd_event A2 2", "keybd_event A1 2"}));
 }
 
 }  // namespace

@@ -29,10 +29,18 @@ TEST(EvdevJoystick, ScalesTheAxisOntoTheWindowsRange) {
     int value, minimum, maximum;
     std::uint32_t expected;
   } cases[] = {
-      {0, 0, 255, 0},           {255, 0, 255, 65535},     {128, 0, 255, 32896},
-      {1, 0, 2, 32768},         {-32768, -32768, 32767, 0}, {0, -32768, 32767, 32768},
-      {32767, -32768, 32767, 65535}, {-5, 0, 255, 0},     {300, 0, 255, 65535},
-      {7, 7, 7, 0},             {0, 0, 65535, 0},         {40000, 0, 65535, 40000},
+      {0, 0, 255, 0},
+      {255, 0, 255, 65535},
+      {128, 0, 255, 32896},
+      {1, 0, 2, 32768},
+      {-32768, -32768, 32767, 0},
+      {0, -32768, 32767, 32768},
+      {32767, -32768, 32767, 65535},
+      {-5, 0, 255, 0},
+      {300, 0, 255, 65535},
+      {7, 7, 7, 0},
+      {0, 0, 65535, 0},
+      {40000, 0, 65535, 40000},
       {2147483647, -2147483647 - 1, 2147483647, 65535},
   };
   for (const auto& c : cases) {
@@ -45,8 +53,8 @@ TEST(EvdevJoystick, ReadsEventNodeNumbers) {
   const struct {
     const char* name;
     int expected;
-  } cases[] = {{"event0", 0}, {"event9", 9},  {"event10", 10}, {"event", -1},
-               {"js0", -1},   {"mice", -1},   {"event1a", -1}, {"by-id", -1}};
+  } cases[] = {{"event0", 0}, {"event9", 9}, {"event10", 10}, {"event", -1},
+               {"js0", -1},   {"mice", -1},  {"event1a", -1}, {"by-id", -1}};
   for (const auto& c : cases) EXPECT_EQ(event_node_number(c.name), c.expected) << c.name;
 }
 
@@ -142,8 +150,8 @@ TEST(UinputKeyboard, MapsVirtualKeysToEvdevKeysWithASyncEach) {
       ASSERT_EQ(uinput_keyboard::events_for(key.vk, flags, events), 2);
       EXPECT_EQ(events[0].type, EV_KEY);
       EXPECT_EQ(events[0].code, key.code);
-      EXPECT_EQ(events[0].value, (flags & 2u) != 0 ? 0 : 1) << "vk " << int{key.vk} << " flags "
-                                                             << flags;
+      EXPECT_EQ(events[0].value, (flags & 2u) != 0 ? 0 : 1)
+          << "vk " << int{key.vk} << " flags " << flags;
       EXPECT_EQ(events[1].type, EV_SYN);
       EXPECT_EQ(events[1].code, SYN_REPORT);
     }

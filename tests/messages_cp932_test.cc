@@ -56,7 +56,8 @@ TEST(MessagesCp932, EveryMessageIsTheCp932EncodingOfItsText) {
   };
   for (const auto& c : cases) EXPECT_EQ(message_text(c.msg), to_cp932(c.utf8)) << c.utf8;
   EXPECT_EQ(formatted(Msg::cntr_id_ok, -1), to_cp932(expected::ok(-1)));
-  EXPECT_EQ(formatted(Msg::argument_set, -2147483647), to_cp932(expected::argument_set(-2147483647)));
+  EXPECT_EQ(formatted(Msg::argument_set, -2147483647),
+            to_cp932(expected::argument_set(-2147483647)));
 }
 
 TEST(MessagesCp932, KnownBytesOfOneMessage) {

@@ -37,8 +37,8 @@ Calls loop_effects() {
 // The calls after the two start messages whose line starts with a prefix.
 Calls calls_after_start(std::initializer_list<const char*> prefixes) {
   const Calls& calls = fake_calls();
-  const auto last_message = std::find(calls.begin(), calls.end(),
-                                      "print 何かキーボードのキーを押すとプログラムが終了します。\n");
+  const auto last_message = std::find(
+      calls.begin(), calls.end(), "print 何かキーボードのキーを押すとプログラムが終了します。\n");
   Calls kept;
   if (last_message == calls.end()) return kept;
   for (auto call = last_message + 1; call != calls.end(); ++call) {
@@ -112,8 +112,9 @@ TEST_P(BothPrograms, BothPlayersMovingInOnePass) {
   // Both players are read before either's keys change, player 1 first.
   const Calls reads_and_keys = calls_after_start({"joyGetPosEx", "keybd_event"});
   ASSERT_GE(reads_and_keys.size(), 6u);
-  EXPECT_EQ(Calls(reads_and_keys.begin(), reads_and_keys.begin() + 6), (Calls{"joyGetPosEx 0", "joyGetPosEx 0", "joyGetPosEx 1", "joyGetPosEx 1",
-                               "keybd_event A0 0", "keybd_event A3 1"}));
+  EXPECT_EQ(Calls(reads_and_keys.begin(), reads_and_keys.begin() + 6),
+            (Calls{"joyGetPosEx 0", "joyGetPosEx 0", "joyGetPosEx 1", "joyGetPosEx 1",
+                   "keybd_event A0 0", "keybd_event A3 1"}));
   EXPECT_EQ(loop_effects(), Expect(GetParam())
                                 .pass({"keybd_event A0 0", "keybd_event A3 1"})
                                 .passes(1)
@@ -150,8 +151,8 @@ TEST_P(BothPrograms, KeystrokeWaitingBeforeTheLoopEndsAtOnce) {
 TEST_P(BothPrograms, FailedReadsPrintErrorEachPassAndKeepTheKey) {
   FakeScript script;
   script.num_devs = {1};
-  script.joysticks[0] = assign_1p_alone(100) +
-                        std::vector<JoyStep>{at(100), at(90), FAILED, FAILED, FAILED, at(90)};
+  script.joysticks[0] =
+      assign_1p_alone(100) + std::vector<JoyStep>{at(100), at(90), FAILED, FAILED, FAILED, at(90)};
   script.kbhit = kbhit_after(5);
   EXPECT_EQ(run(GetParam(), script), 0);
   EXPECT_EQ(fake_output(), expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +

@@ -1,12 +1,13 @@
 // Whole start-ups, from the entry routine to the exit code, through the
 // scripted platform. A keystroke waits from the start, so each run ends as
 // soon as the start messages are out.
+#include "../src/app/startup.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "../src/app/startup.h"
 #include "expected_text.h"
 #include "fake_platform.h"
 
@@ -30,9 +31,8 @@ FakeScript two_controllers() {
   return script;
 }
 
-const std::string TWO_PLAYERS =
-    expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL + expected::SETUP_2P +
-    expected::ok(1);
+const std::string TWO_PLAYERS = expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
+                                expected::SETUP_2P + expected::ok(1);
 
 struct ArgumentCase {
   std::vector<std::string> args;
@@ -92,9 +92,9 @@ TEST(Startup, NoIdsAtFirstKeepsAskingEvery3Ms) {
   EXPECT_EQ(run_with({}), 0);
   EXPECT_EQ(fake_output(), TWO_PLAYERS + expected::NO_ARGUMENT + expected::START);
   const std::vector<std::string> start(fake_calls().begin() + 2, fake_calls().begin() + 10);
-  EXPECT_EQ(start, (std::vector<std::string>{"joyGetNumDevs", "Sleep 3", "joyGetNumDevs",
-                                             "Sleep 3", "joyGetNumDevs", "Sleep 3",
-                                             "joyGetNumDevs", "joyGetPosEx 0"}));
+  EXPECT_EQ(start, (std::vector<std::string>{"joyGetNumDevs", "Sleep 3", "joyGetNumDevs", "Sleep 3",
+                                             "joyGetNumDevs", "Sleep 3", "joyGetNumDevs",
+                                             "joyGetPosEx 0"}));
 }
 
 TEST(Startup, ButtonsHeldAcrossTheReleaseWaitHoldBackThe2PPrompt) {
@@ -112,9 +112,8 @@ TEST(Startup, ButtonsHeldAcrossTheReleaseWaitHoldBackThe2PPrompt) {
   const auto release = std::find(calls.begin(), calls.end(), "print " + expected::RELEASE_ALL);
   const auto prompt = std::find(calls.begin(), calls.end(), "print 2Pの設定を行います。\n");
   ASSERT_LT(release, prompt);
-  const long probes = std::count_if(release, prompt, [](const std::string& call) {
-    return call.rfind("joyGetPosEx", 0) == 0;
-  });
+  const long probes = std::count_if(
+      release, prompt, [](const std::string& call) { return call.rfind("joyGetPosEx", 0) == 0; });
   EXPECT_EQ(probes, 4 * 16);
   EXPECT_EQ(std::count(release, prompt, "Sleep 3"), 0);
 }

@@ -7,8 +7,9 @@
 #include <windows.h>
 
 inline long type_key_into_console(wchar_t character, WORD vk, WORD scan_code) {
-  HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE input =
+      CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   if (input == INVALID_HANDLE_VALUE) return -1;
   INPUT_RECORD records[2] = {};
   for (int i = 0; i < 2; ++i) {

@@ -32,8 +32,8 @@
 namespace {
 
 struct JoyInfo {  // JOYINFOEX, as the program passes it
-  DWORD dwSize, dwFlags, dwXpos, dwYpos, dwZpos, dwRpos, dwUpos, dwVpos, dwButtons,
-      dwButtonNumber, dwPOV, dwReserved1, dwReserved2;
+  DWORD dwSize, dwFlags, dwXpos, dwYpos, dwZpos, dwRpos, dwUpos, dwVpos, dwButtons, dwButtonNumber,
+      dwPOV, dwReserved1, dwReserved2;
 };
 
 constexpr int MAX_IDS = 16;

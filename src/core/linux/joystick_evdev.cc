@@ -12,11 +12,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <iterator>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "../platform.h"
 
@@ -172,7 +172,8 @@ bool is_joystick(const libevdev* dev) {
 int button_codes(const libevdev* dev, std::uint16_t codes[MAX_BUTTONS]) {
   int count = 0;
   for (unsigned int code = BTN_MISC; code <= KEY_MAX && count < MAX_BUTTONS; ++code) {
-    if (libevdev_has_event_code(dev, EV_KEY, code)) codes[count++] = static_cast<std::uint16_t>(code);
+    if (libevdev_has_event_code(dev, EV_KEY, code))
+      codes[count++] = static_cast<std::uint16_t>(code);
   }
   return count;
 }
