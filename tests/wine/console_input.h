@@ -1,6 +1,8 @@
 // Writes a key press and release into the console input of the calling
 // process (which may have attached to another process's console), as a
 // user's keystroke arrives. Returns the number of records written, or -1.
+// Both records matter: Wine's _kbhit looks at every waiting record but the
+// last, so a lone key-down would go unnoticed there.
 #pragma once
 
 #define WIN32_LEAN_AND_MEAN
