@@ -121,6 +121,40 @@ TEST(EvdevJoystick, EmptyIdsAnswerJoyerrParms) {
   rmdir(dir);
 }
 
+TEST(EvdevJoystick, ADeniedDeviceIsNamedOnceWithTheGroupToJoin) {
+  char dir[] = "/tmp/keyconv-input-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  // A node this user may not open: a file without permissions, or for root
+  // (who ignores those) a write-only sysfs file.
+  const std::string node = std::string(dir) + "/event7";
+  close(open(node.c_str(), O_CREAT | O_WRONLY, 0));
+  if (const int probe = open(node.c_str(), O_RDONLY); probe >= 0) {
+    close(probe);
+    unlink(node.c_str());
+    ASSERT_EQ(symlink("/sys/bus/cpu/uevent", node.c_str()), 0);
+  }
+  if (const int probe = open(node.c_str(), O_RDONLY); probe >= 0 || errno != EACCES) {
+    if (probe >= 0) close(probe);
+    unlink(node.c_str());
+    rmdir(dir);
+    GTEST_SKIP() << "no file here refuses this user with EACCES";
+  }
+  JOYINFOEX info = {};
+  testing::internal::CaptureStderr();
+  set_input_dir(dir);
+  EXPECT_EQ(joyGetPosEx(0, &info), JOYERR_PARMS);
+  set_input_dir(dir);  // a second look at the same directory
+  EXPECT_EQ(joyGetPosEx(0, &info), JOYERR_PARMS);
+  const std::string said = testing::internal::GetCapturedStderr();
+  set_input_dir("/dev/input");
+  unlink(node.c_str());
+  rmdir(dir);
+  EXPECT_NE(said.find("cannot open " + node + ": Permission denied"), std::string::npos) << said;
+  EXPECT_NE(said.find("usermod -aG"), std::string::npos) << said;
+  EXPECT_EQ(said.find("cannot open"), said.rfind("cannot open")) << "said more than once:\n"
+                                                                  << said;
+}
+
 TEST(EvdevJoystick, RealControllersAreReadWhenPresent) {
   if (access("/dev/input", R_OK) != 0) {
     GTEST_SKIP() << "no /dev/input on this machine: real controllers cannot be read here";

@@ -59,7 +59,7 @@ bool node_in_use(int node) {
                      [node](const Joystick& j) { return j.dev != nullptr && j.node == node; });
 }
 
-void report_permission(const char* path) {
+void report_permission(const char* path, int error) {
   if (permission_reported) return;
   permission_reported = true;
   struct stat info;
@@ -69,7 +69,7 @@ void report_permission(const char* path) {
                "keyconv: cannot open %s: %s. Controllers on such devices are not seen.\n"
                "keyconv: add your user to the group '%s' (sudo usermod -aG %s \"$USER\"), "
                "then log out and in again.\n",
-               path, std::strerror(errno), group_name, group_name);
+               path, std::strerror(error), group_name, group_name);
 }
 
 // Opens node and, when it is a joystick, puts it in the lowest free id.
@@ -82,7 +82,8 @@ void try_open(int node) {
   std::snprintf(path, sizeof path, "%s/event%d", input_dir, node);
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == EACCES || errno == EPERM) report_permission(path);
+    const int error = errno;
+    if (error == EACCES || error == EPERM) report_permission(path, error);
     return;
   }
   libevdev* dev = nullptr;
