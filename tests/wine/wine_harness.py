@@ -212,25 +212,22 @@ class _FileLock:
         self.file.close()
 
 
+def _read_lines(path, parse):
+    """One record per line of a log the Wine side wrote; none if it wrote none."""
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        return [parse(line.split()) for line in f]
+
+
 def _read_keys(path):
-    keys = []
-    if os.path.exists(path):
-        with open(path) as f:
-            for line in f:
-                vk, up, ext, injected, us = line.split()
-                keys.append(KeyEvent(int(vk, 16), up == "1", ext == "1", injected == "1",
-                                     int(us)))
-    return keys
+    return _read_lines(path, lambda f: KeyEvent(int(f[0], 16), f[1] == "1", f[2] == "1",
+                                                f[3] == "1", int(f[4])))
 
 
 def _read_log(path):
-    log = []
-    if os.path.exists(path):
-        with open(path) as f:
-            for line in f:
-                us, call, arg, _, result = line.split()
-                log.append(LogLine(int(us), call, int(arg), int(result)))
-    return log
+    # "<us> <call> <arg> = <result>"
+    return _read_lines(path, lambda f: LogLine(int(f[0]), f[1], int(f[2]), int(f[4])))
 
 
 def windows_text(utf8_text):

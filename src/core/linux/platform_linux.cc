@@ -1,13 +1,11 @@
-// Linux binding of the platform layer: message output and the
-// start and end of the backend (virtual keyboard, terminal, signals).
+// Linux binding of the platform layer: the start and end of the backend
+// (virtual keyboard, terminal, signals).
 #if !defined(__linux__)
 #error "platform_linux.cc belongs to the Linux build only"
 #endif
 
 #include <cerrno>
 #include <csignal>
-#include <cstdarg>
-#include <cstdio>
 #include <initializer_list>
 
 #include "../platform.h"
@@ -65,14 +63,6 @@ void install_fatal_signal_handlers() {
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) install(signal_number, on_fatal_signal);
   install(SIGTSTP, on_stop_signal);
   install(SIGCONT, on_continue_signal);
-}
-
-int msg_printf(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const int written = std::vprintf(format, args);
-  va_end(args);
-  return written;
 }
 
 bool platform_open() {
