@@ -1,3 +1,4 @@
+// The controlling terminal: the keystroke check and the terminal's mode.
 #if !defined(__linux__)
 #error "console_tty.cc belongs to the Linux build only"
 #endif
@@ -9,63 +10,99 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include "../platform.h"
 
 namespace {
 
-int tty_fd = -1;
-termios saved_mode;
-termios raw_mode;
-volatile bool mode_changed = false;
+// Shared with the signal handlers, which restore and take the mode.
+volatile sig_atomic_t tty_fd = -1;
+volatile sig_atomic_t mode_taken = 0;
+termios own_mode;  // the terminal's mode before keyconv took it
 
-bool in_foreground(int fd) {
-  const pid_t foreground = tcgetpgrp(fd);
-  return foreground == -1 || foreground == getpgrp();
+bool in_foreground(int fd) { return tcgetpgrp(fd) == getpgrp(); }
+
+// tcsetattr from a background job would stop keyconv with SIGTTOU: the
+// signal is held back, and the mode is only ever set in the foreground.
+struct TtouHeld {
+  sigset_t saved;
+  TtouHeld() {
+    sigset_t ttou;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &saved);
+  }
+  ~TtouHeld() { sigprocmask(SIG_SETMASK, &saved, nullptr); }
+  TtouHeld(const TtouHeld&) = delete;
+  TtouHeld& operator=(const TtouHeld&) = delete;
+};
+
+// The mode is read anew each time: the shell sets its own before it gives
+// a job the terminal.
+void take_mode() {
+  const int fd = tty_fd;
+  if (fd < 0 || mode_taken != 0) return;
+  const TtouHeld held;
+  if (!in_foreground(fd) || tcgetattr(fd, &own_mode) != 0) return;
+  termios raw_mode = own_mode;
+  raw_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw_mode.c_cc[VMIN] = 1;
+  raw_mode.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &raw_mode) == 0) mode_taken = 1;
 }
 
 }  // namespace
 
-void console_open(const char* path) {
+bool console_open(const char* path) {
   const int fd = open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return;
-  // In a background job the keystrokes belong to the shell's foreground job,
-  // and changing the mode would stop this process with SIGTTOU.
-  if (!in_foreground(fd) || tcgetattr(fd, &saved_mode) != 0) {
+  if (fd < 0) return false;
+  if (!isatty(fd)) {
     close(fd);
-    return;
-  }
-  raw_mode = saved_mode;
-  raw_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  raw_mode.c_cc[VMIN] = 1;
-  raw_mode.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &raw_mode) != 0) {
-    close(fd);
-    return;
+    return false;
   }
   tty_fd = fd;
-  mode_changed = true;
+  console_reenter();
+  return true;
 }
 
 void console_restore() {
+  const int fd = tty_fd;
+  if (fd < 0 || mode_taken == 0) return;
+  const TtouHeld held;
   // TCSANOW, not TCSAFLUSH: the keystroke that ended the run stays queued.
-  if (mode_changed) tcsetattr(tty_fd, TCSANOW, &saved_mode);
-  mode_changed = false;
+  tcsetattr(fd, TCSANOW, &own_mode);
+  mode_taken = 0;
 }
 
 void console_reenter() {
-  if (tty_fd < 0 || mode_changed || !in_foreground(tty_fd)) return;
-  if (tcsetattr(tty_fd, TCSANOW, &raw_mode) == 0) mode_changed = true;
+  // Signals stay out while the mode is read and set; in a handler they
+  // are held back already.
+  sigset_t all;
+  sigset_t saved;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &saved);
+  take_mode();
+  sigprocmask(SIG_SETMASK, &saved, nullptr);
 }
 
 void console_close() {
   console_restore();
-  if (tty_fd >= 0) close(tty_fd);
+  const int fd = tty_fd;
   tty_fd = -1;
+  if (fd >= 0) close(fd);
 }
 
-// Looks for a waiting keystroke without taking it out of the input.
+// Looks for a waiting keystroke without taking it out of the input. In the
+// background the keystrokes belong to the foreground job: none is reported
+// until keyconv has the terminal.
 int _kbhit() {
-  if (tty_fd < 0) return 0;
-  pollfd pending = {tty_fd, POLLIN, 0};
+  const int fd = tty_fd;
+  if (fd < 0) return 0;
+  if (mode_taken == 0) {
+    console_reenter();
+    if (mode_taken == 0) return 0;
+  }
+  pollfd pending = {fd, POLLIN, 0};
   return poll(&pending, 1, 0) > 0 && (pending.revents & POLLIN) != 0 ? 1 : 0;
 }

@@ -1,32 +1,26 @@
+// The id table and the reading of controllers through libevdev.
 #if !defined(__linux__)
 #error "joystick_evdev.cc belongs to the Linux build only"
 #endif
 
 #include "joystick_evdev.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <libevdev/libevdev.h>
-#include <sys/stat.h>
+#include <linux/input.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <iterator>
 
 #include "../platform.h"
+#include "controller_access.h"
+#include "controller_ids.h"
 
 namespace evdev_joystick {
 namespace {
-
-constexpr int MAX_NODES = 256;
-// Probing 16 ids every few milliseconds must stay cheap, so the directory is
-// looked at again for new devices at most this often.
-constexpr long RESCAN_INTERVAL_NS = 2'000'000'000L;
 
 struct Joystick {
   int fd = -1;
@@ -39,89 +33,120 @@ struct Joystick {
 };
 
 Joystick joysticks[JOYSTICK_IDS];
-const char* input_dir = "/dev/input";
-timespec last_scan = {};
-bool scanned = false;
-bool permission_reported = false;
+IdHolder holders[JOYSTICK_IDS];
+bool started = false;
 
-long ns_since(const timespec& then, const timespec& now) {
-  return (now.tv_sec - then.tv_sec) * 1'000'000'000L + (now.tv_nsec - then.tv_nsec);
+// The X axis as each controller had it before keyconv set its fuzz to 0.
+// The signal handlers put it back, so they see only these: an entry's
+// absinfo is written before its fd, and the fd cleared before it closes.
+input_absinfo own_x_axis[JOYSTICK_IDS];
+static_assert(JOYSTICK_IDS == 16);
+volatile sig_atomic_t fuzz_changed_fd[JOYSTICK_IDS] = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                                       -1, -1, -1, -1, -1, -1, -1, -1};
+
+// The kernel drops every change of an axis within half its fuzz, which the
+// HID driver sets to a 256th of the range. Every step must reach the motion
+// detector, so the filter is off while keyconv reads. The setting is the
+// device's, so other readers see it too until keyconv puts it back.
+void unfilter_x_axis(int id, libevdev* dev) {
+  const input_absinfo* x_axis = libevdev_get_abs_info(dev, ABS_X);
+  if (x_axis == nullptr || x_axis->fuzz == 0) return;
+  own_x_axis[id] = *x_axis;
+  input_absinfo unfiltered = *x_axis;
+  unfiltered.fuzz = 0;
+  if (libevdev_kernel_set_abs_info(dev, ABS_X, &unfiltered) == 0) {
+    fuzz_changed_fd[id] = libevdev_get_fd(dev);
+  }
 }
 
-void release(Joystick& joystick) {
+void refilter_x_axis(int id) {
+  const int fd = fuzz_changed_fd[id];
+  fuzz_changed_fd[id] = -1;
+  if (fd >= 0) ioctl(fd, EVIOCSABS(ABS_X), &own_x_axis[id]);
+}
+
+void close_joystick(int id) {
+  Joystick& joystick = joysticks[id];
+  refilter_x_axis(id);
   if (joystick.dev != nullptr) libevdev_free(joystick.dev);
   if (joystick.fd >= 0) close(joystick.fd);
   joystick = Joystick{};
 }
 
-bool node_in_use(int node) {
-  return std::any_of(std::begin(joysticks), std::end(joysticks),
-                     [node](const Joystick& j) { return j.dev != nullptr && j.node == node; });
+// The controller went away: its id waits for it to come back.
+void unplug(int id) {
+  fuzz_changed_fd[id] = -1;  // its node is gone, and its filter with it
+  close_joystick(id);
+  holders[id].state = IdState::absent;
 }
 
-void report_permission(const char* path, int error) {
-  if (permission_reported) return;
-  permission_reported = true;
-  struct stat info;
-  const group* owner = stat(path, &info) == 0 ? getgrgid(info.st_gid) : nullptr;
-  const char* group_name = owner != nullptr ? owner->gr_name : "input";
-  std::fprintf(stderr,
-               "keyconv: cannot open %s: %s. Controllers on such devices are not seen.\n"
-               "keyconv: add your user to the group '%s' (sudo usermod -aG %s \"$USER\"), "
-               "then log out and in again.\n",
-               path, std::strerror(error), group_name, group_name);
+bool node_open(int number) {
+  for (const Joystick& joystick : joysticks) {
+    if (joystick.dev != nullptr && joystick.node == number) return true;
+  }
+  return false;
 }
 
-// Opens node and, when it is a joystick, puts it in the lowest free id.
-void try_open(int node) {
-  Joystick* slot = std::find_if(std::begin(joysticks), std::end(joysticks),
-                                [](const Joystick& j) { return j.dev == nullptr; });
-  if (slot == std::end(joysticks)) return;
+// Opens eventN into an id when it is a controller; never opens anything else.
+void consider(int number) {
+  if (node_open(number)) return;
+  InputNode node;
+  NodeVerdict verdict;
+  if (!watch_describe(number, node, verdict) || !verdict.controller) return;
+  const int id = choose_id(holders, node.identity);
+  if (id < 0) return;  // every id is held
 
-  char path[64];
-  std::snprintf(path, sizeof path, "%s/event%d", input_dir, node);
+  char path[128];
+  std::snprintf(path, sizeof path, "%s/event%d", watch_dev_input(), number);
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    const int error = errno;
-    if (error == EACCES || error == EPERM) report_permission(path, error);
-    return;
+    // udev sets the permissions of a node it has not finished with yet; its
+    // event comes when it has, and the node is tried again then.
+    if ((errno == EACCES || errno == EPERM) && verdict.settled) {
+      report_denied_controller(path, node, errno);
+    }
+    return;  // also when it went away since it was described
   }
   libevdev* dev = nullptr;
-  if (libevdev_new_from_fd(fd, &dev) != 0 || !is_joystick(dev)) {
+  if (libevdev_new_from_fd(fd, &dev) != 0 || !libevdev_has_event_code(dev, EV_ABS, ABS_X)) {
     if (dev != nullptr) libevdev_free(dev);
     close(fd);
     return;
   }
-  slot->fd = fd;
-  slot->dev = dev;
-  slot->node = node;
-  slot->x_min = libevdev_get_abs_minimum(dev, ABS_X);
-  slot->x_max = libevdev_get_abs_maximum(dev, ABS_X);
-  slot->button_count = button_codes(dev, slot->buttons);
+  Joystick& joystick = joysticks[id];
+  joystick.fd = fd;
+  joystick.dev = dev;
+  joystick.node = number;
+  joystick.x_min = libevdev_get_abs_minimum(dev, ABS_X);
+  joystick.x_max = libevdev_get_abs_maximum(dev, ABS_X);
+  joystick.button_count = controller_buttons(node.caps, joystick.buttons);
+  unfilter_x_axis(id, dev);
+  holders[id] = {IdState::present, node.identity};
 }
 
-// Fills free ids with new joysticks, in the numeric order of their nodes.
-void scan() {
-  DIR* dir = opendir(input_dir);
-  if (dir == nullptr) return;
-  int nodes[MAX_NODES];
-  int count = 0;
-  while (const dirent* entry = readdir(dir)) {
-    const int node = event_node_number(entry->d_name);
-    if (node >= 0 && count < MAX_NODES && !node_in_use(node)) nodes[count++] = node;
+// Takes in what changed among the nodes since the last look: nothing is
+// opened or listed when nothing changed.
+void follow_changes() {
+  for (;;) {
+    NodeChange changes[32];
+    bool lost = false;
+    const int count = watch_changes(changes, 32, lost);
+    for (int i = 0; i < count; ++i) {
+      if (!changes[i].removed) {
+        consider(changes[i].number);
+        continue;
+      }
+      for (int id = 0; id < JOYSTICK_IDS; ++id) {
+        if (joysticks[id].dev != nullptr && joysticks[id].node == changes[i].number) unplug(id);
+      }
+    }
+    if (lost) watch_list(consider);
+    if (count < 32) return;
   }
-  closedir(dir);
-  std::sort(nodes, nodes + count);
-  for (int i = 0; i < count; ++i) try_open(nodes[i]);
 }
 
-void rescan_if_due() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  if (scanned && ns_since(last_scan, now) < RESCAN_INTERVAL_NS) return;
-  scanned = true;
-  last_scan = now;
-  scan();
+void start_if_needed() {
+  if (!started) open_controllers({"/dev/input", "/sys/class/input"});
 }
 
 // Takes in every pending event, so the device's state is current. False
@@ -144,39 +169,35 @@ bool drain(libevdev* dev) {
 
 }  // namespace
 
+void open_controllers(const InputPaths& paths) {
+  close_controllers();
+  for (IdHolder& holder : holders) holder = IdHolder{};
+  forget_denied_report();
+  // Watching starts first, so that no node slips in between.
+  watch_start(paths);
+  watch_list(consider);
+  started = true;
+}
+
+void close_controllers() {
+  for (int id = 0; id < JOYSTICK_IDS; ++id) close_joystick(id);
+  watch_stop();
+  started = false;
+}
+
+void restore_fuzz_now() {
+  for (int id = 0; id < JOYSTICK_IDS; ++id) {
+    const int fd = fuzz_changed_fd[id];
+    if (fd >= 0) ioctl(fd, EVIOCSABS(ABS_X), &own_x_axis[id]);
+  }
+}
+
 std::uint32_t scale_axis(int value, int minimum, int maximum) {
   if (maximum <= minimum || value <= minimum) return 0;
   if (value >= maximum) return 65535;
   const long long range = static_cast<long long>(maximum) - minimum;
   const long long offset = static_cast<long long>(value) - minimum;
   return static_cast<std::uint32_t>((offset * 65535 + range / 2) / range);
-}
-
-int event_node_number(const char* name) {
-  if (std::strncmp(name, "event", 5) != 0 || name[5] == '\0') return -1;
-  int number = 0;
-  for (const char* digit = name + 5; *digit != '\0'; ++digit) {
-    if (*digit < '0' || *digit > '9' || number > 99999) return -1;
-    number = number * 10 + (*digit - '0');
-  }
-  return number;
-}
-
-bool is_joystick(const libevdev* dev) {
-  if (!libevdev_has_event_code(dev, EV_ABS, ABS_X)) return false;
-  for (unsigned int code = BTN_MISC; code <= KEY_MAX; ++code) {
-    if (libevdev_has_event_code(dev, EV_KEY, code)) return true;
-  }
-  return false;
-}
-
-int button_codes(const libevdev* dev, std::uint16_t codes[MAX_BUTTONS]) {
-  int count = 0;
-  for (unsigned int code = BTN_MISC; code <= KEY_MAX && count < MAX_BUTTONS; ++code) {
-    if (libevdev_has_event_code(dev, EV_KEY, code))
-      codes[count++] = static_cast<std::uint16_t>(code);
-  }
-  return count;
 }
 
 std::uint32_t button_mask(const libevdev* dev, const std::uint16_t* codes, int count) {
@@ -187,30 +208,23 @@ std::uint32_t button_mask(const libevdev* dev, const std::uint16_t* codes, int c
   return mask;
 }
 
-void set_input_dir(const char* dir) {
-  close_all();
-  input_dir = dir;
-  scanned = false;
-}
-
-void close_all() {
-  for (Joystick& joystick : joysticks) release(joystick);
-}
-
 }  // namespace evdev_joystick
 
-UINT joyGetNumDevs() { return evdev_joystick::JOYSTICK_IDS; }
+UINT joyGetNumDevs() { return JOYSTICK_IDS; }
 
 MMRESULT joyGetPosEx(UINT id, JOYINFOEX* info) {
   using namespace evdev_joystick;
   if (id >= JOYSTICK_IDS) return JOYERR_PARMS;
+  start_if_needed();
   Joystick& joystick = joysticks[id];
   if (joystick.dev == nullptr) {
-    rescan_if_due();
-    if (joystick.dev == nullptr) return JOYERR_PARMS;
+    follow_changes();
+    if (joystick.dev == nullptr) {
+      return holders[id].state == IdState::absent ? JOYERR_UNPLUGGED : JOYERR_PARMS;
+    }
   }
   if (!drain(joystick.dev)) {
-    release(joystick);  // unplugged: the id is free for the next device
+    unplug(static_cast<int>(id));
     return JOYERR_UNPLUGGED;
   }
   info->dwXpos = scale_axis(libevdev_get_event_value(joystick.dev, EV_ABS, ABS_X), joystick.x_min,

@@ -1,3 +1,4 @@
+// The uinput virtual keyboard: four keys, each event followed by SYN_REPORT.
 #if !defined(__linux__)
 #error "keyboard_uinput.cc belongs to the Linux build only"
 #endif
@@ -10,8 +11,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace uinput_keyboard {
 namespace {
@@ -27,10 +30,32 @@ constexpr KeyMapping KEYS[] = {
     {VK_RSHIFT, KEY_RIGHTSHIFT},
     {VK_RCONTROL, KEY_RIGHTCTRL},
 };
+constexpr int KEY_COUNT = sizeof KEYS / sizeof KEYS[0];
+
+// Long enough for a reader woken by the last events to read them.
+constexpr long LINGER_NS = 50'000'000;
 
 libevdev* device = nullptr;
 libevdev_uinput* keyboard = nullptr;
-volatile int uinput_fd = -1;
+
+// Shared with the signal handlers.
+volatile sig_atomic_t uinput_fd = -1;
+volatile sig_atomic_t held_keys = 0;  // bit i: KEYS[i] is down
+volatile sig_atomic_t key_up_unread = 0;
+
+// Signals are held back while the keys and what is known of them change, so
+// that a handler never sees a key half pressed.
+struct SignalsHeld {
+  sigset_t saved;
+  SignalsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &saved);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &saved, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+};
 
 void explain_failure(const char* path, int error, const char* what) {
   std::fprintf(stderr, "keyconv: cannot %s %s: %s. keyconv cannot type without it.\n", what, path,
@@ -53,18 +78,52 @@ void explain_failure(const char* path, int error, const char* what) {
   }
 }
 
+int key_index(BYTE vk) {
+  for (int i = 0; i < KEY_COUNT; ++i) {
+    if (KEYS[i].vk == vk) return i;
+  }
+  return -1;
+}
+
+// One key event and its SYN_REPORT in a single write.
+bool write_key(int fd, std::uint16_t code, std::int32_t value) {
+  input_event events[2] = {};
+  events[0].type = EV_KEY;
+  events[0].code = code;
+  events[0].value = value;
+  events[1].type = EV_SYN;
+  events[1].code = SYN_REPORT;
+  return write(fd, events, sizeof events) == static_cast<ssize_t>(sizeof events);
+}
+
+// Sends value for every held key; a failed write does not stop the others.
+void write_held(std::int32_t value) {
+  const int fd = uinput_fd;
+  const int held = held_keys;
+  if (fd < 0) return;
+  for (int i = 0; i < KEY_COUNT; ++i) {
+    if ((held & (1 << i)) != 0) write_key(fd, KEYS[i].code, value);
+  }
+}
+
+void linger_if_unread() {
+  if (key_up_unread == 0) return;
+  key_up_unread = 0;
+  timespec linger = {0, LINGER_NS};
+  while (nanosleep(&linger, &linger) != 0 && errno == EINTR) {
+  }
+}
+
 }  // namespace
 
 int events_for(BYTE vk, DWORD flags, KeyEvent out[2]) {
-  for (const KeyMapping& key : KEYS) {
-    if (key.vk != vk) continue;
-    // KEYEVENTF_EXTENDEDKEY has no counterpart: evdev codes are distinct.
-    const std::int32_t value = (flags & KEYEVENTF_KEYUP) != 0 ? 0 : 1;
-    out[0] = {EV_KEY, key.code, value};
-    out[1] = {EV_SYN, SYN_REPORT, 0};
-    return 2;
-  }
-  return 0;
+  const int index = key_index(vk);
+  if (index < 0) return 0;
+  // KEYEVENTF_EXTENDEDKEY has no counterpart: evdev codes are distinct.
+  const std::int32_t value = (flags & KEYEVENTF_KEYUP) != 0 ? 0 : 1;
+  out[0] = {EV_KEY, KEYS[index].code, value};
+  out[1] = {EV_SYN, SYN_REPORT, 0};
+  return 2;
 }
 
 bool open_keyboard(const char* uinput_path) {
@@ -85,34 +144,33 @@ bool open_keyboard(const char* uinput_path) {
     close(fd);
     return false;
   }
+  held_keys = 0;
   uinput_fd = fd;
   return true;
 }
 
-void release_all_now() {
-  const int fd = uinput_fd;
-  if (fd < 0) return;
-  for (const KeyMapping& key : KEYS) {
-    input_event events[2] = {};
-    events[0].type = EV_KEY;
-    events[0].code = key.code;
-    events[0].value = 0;
-    events[1].type = EV_SYN;
-    events[1].code = SYN_REPORT;
-    if (write(fd, events, sizeof events) < 0) return;
-  }
+void release_held_now() {
+  write_held(0);
+  if (held_keys != 0) key_up_unread = 1;
 }
 
+void press_held_now() { write_held(1); }
+
 void close_keyboard_now() {
-  // Closing the uinput descriptor destroys the device, and the kernel sends
-  // the key-up of every key it still held: no key stays down.
-  if (uinput_fd >= 0) close(uinput_fd);
+  const int fd = uinput_fd;
+  if (fd < 0) return;
+  linger_if_unread();
   uinput_fd = -1;
+  close(fd);  // destroys the device
 }
 
 void close_keyboard() {
-  if (keyboard != nullptr) libevdev_uinput_destroy(keyboard);
-  keyboard = nullptr;
+  const SignalsHeld held;
+  if (keyboard != nullptr) {
+    linger_if_unread();
+    libevdev_uinput_destroy(keyboard);  // the device goes; the descriptor stays ours
+    keyboard = nullptr;
+  }
   close_keyboard_now();
   if (device != nullptr) libevdev_free(device);
   device = nullptr;
@@ -122,10 +180,10 @@ void close_keyboard() {
 
 void keybd_event(BYTE vk, BYTE /*scan*/, DWORD flags, ULONG_PTR /*extra_info*/) {
   using namespace uinput_keyboard;
-  if (keyboard == nullptr) return;
-  KeyEvent events[2];
-  const int count = events_for(vk, flags, events);
-  for (int i = 0; i < count; ++i) {
-    libevdev_uinput_write_event(keyboard, events[i].type, events[i].code, events[i].value);
-  }
+  const int index = key_index(vk);
+  if (keyboard == nullptr || index < 0) return;
+  const bool up = (flags & KEYEVENTF_KEYUP) != 0;
+  const SignalsHeld held;
+  if (write_key(uinput_fd, KEYS[index].code, up ? 0 : 1) && up) key_up_unread = 1;
+  held_keys = up ? held_keys & ~(1 << index) : held_keys | (1 << index);
 }

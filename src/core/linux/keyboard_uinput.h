@@ -1,4 +1,5 @@
-// keybd_event through a uinput virtual keyboard.
+// keybd_event through a uinput virtual keyboard that knows which keys it
+// holds, so that a stop can let them go and a continue press them again.
 #pragma once
 
 #include <cstdint>
@@ -22,15 +23,20 @@ int events_for(BYTE vk, DWORD flags, KeyEvent out[2]);
 // failed and how to fix it, and returns false.
 bool open_keyboard(const char* uinput_path);
 
-// Sends the key-up of every key the keyboard offers. Keys that are up stay
-// up: the kernel drops events that change nothing. Async-signal-safe.
-void release_all_now();
+// Sends the key-up of every key held, each with its SYN_REPORT, and goes
+// on past a failed write. The keys stay known as held. Async-signal-safe.
+void release_held_now();
 
-// Destroys the virtual keyboard; the kernel then releases any key it held.
-// Async-signal-safe.
+// Sends the key-down of every key held again. Async-signal-safe.
+void press_held_now();
+
+// Gives programs that read the keyboard's node time to take its last
+// events, then destroys it: a node that goes away takes its unread events
+// with it. The kernel releases any key still down. Async-signal-safe.
 void close_keyboard_now();
 
-// Destroys the virtual keyboard and frees what was allocated for it.
+// Destroys the virtual keyboard as close_keyboard_now does and frees what
+// was allocated for it.
 void close_keyboard();
 
 }  // namespace uinput_keyboard

@@ -1,6 +1,10 @@
+// What keyconv does on the signals that end or pause it.
 #pragma once
 
-// On Ctrl+C, SIGTERM and SIGHUP: restore the terminal, destroy the virtual
-// keyboard, and end by the same signal. On Ctrl+Z: restore the terminal and
-// release the keys before stopping, and set the terminal up again on SIGCONT.
-void install_fatal_signal_handlers();
+// Every signal whose default action ends the process, crashes included:
+// the terminal gets its mode back, every held key its key-up (which a
+// reader of the keyboard's node still sees), the controllers their axis
+// filter; then keyconv ends by that same signal. Ctrl+Z lets the keys go
+// and gives the terminal back before stopping; a continue presses them
+// again and, in the foreground, takes the terminal's mode again.
+void install_signal_handlers();

@@ -1,0 +1,45 @@
+// Desktops give the seat's user the joysticks (systemd's uaccess), but not
+// keyboards and mice: the fix for a denied controller is to be that user, or
+// to have the controller given to that user. A group such as "input" that
+// opens every event node is only the last resort: its members can read
+// every keyboard.
+#if !defined(__linux__)
+#error "controller_access.cc belongs to the Linux build only"
+#endif
+
+#include "controller_access.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool reported = false;
+
+}  // namespace
+
+void report_denied_controller(const char* path, const InputNode& node, int error) {
+  if (reported) return;
+  reported = true;
+  struct stat info;
+  const group* owner = stat(path, &info) == 0 ? getgrgid(info.st_gid) : nullptr;
+  std::fprintf(stderr,
+               "keyconv: cannot read the controller \"%s\" (%s): %s.\n"
+               "keyconv: Controllers are given to the user logged in at the seat: log in at the\n"
+               "keyconv: machine itself (not over ssh), or give this controller to that user\n"
+               "keyconv: with a udev rule:\n"
+               "keyconv:   echo 'SUBSYSTEM==\"input\", ATTRS{id/vendor}==\"%04x\", "
+               "ATTRS{id/product}==\"%04x\", ENV{ID_INPUT_JOYSTICK}=\"1\", TAG+=\"uaccess\"' |\n"
+               "keyconv:     sudo tee /etc/udev/rules.d/61-keyconv-controller.rules\n"
+               "keyconv:   sudo udevadm control --reload && sudo udevadm trigger "
+               "--subsystem-match=input\n"
+               "keyconv: Only if neither can be done: members of the group '%s' may read it, but\n"
+               "keyconv: they may read every keyboard too.\n",
+               node.name, path, std::strerror(error), node.identity.vendor, node.identity.product,
+               owner != nullptr && owner->gr_gid != 0 ? owner->gr_name : "input");
+}
+
+void forget_denied_report() { reported = false; }

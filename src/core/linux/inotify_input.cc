@@ -1,0 +1,82 @@
+// Device discovery through inotify on the device directory: IN_CREATE for a
+// new node, IN_ATTRIB for a node whose permissions changed after it
+// appeared, IN_DELETE for a node that went away.
+#if !defined(__linux__)
+#error "inotify_input.cc belongs to the Linux build only"
+#endif
+
+#include "inotify_input.h"
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+int inotify_fd = -1;
+int dir_watch = -1;
+// While the device directory does not exist yet, its parent is watched for it.
+int parent_watch = -1;
+const char* watched_dir = nullptr;
+char dir_name[64];
+
+constexpr std::uint32_t NODE_EVENTS = IN_CREATE | IN_ATTRIB | IN_DELETE;
+
+bool watch_dir() {
+  dir_watch = inotify_add_watch(inotify_fd, watched_dir, NODE_EVENTS | IN_DELETE_SELF);
+  return dir_watch >= 0;
+}
+
+}  // namespace
+
+bool inotify_watch_open(const char* dev_input) {
+  inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (inotify_fd < 0) return false;
+  watched_dir = dev_input;
+  if (watch_dir()) return true;
+  char parent[PATH_MAX];
+  std::strncpy(parent, dev_input, sizeof parent - 1);
+  parent[sizeof parent - 1] = '\0';
+  char* slash = std::strrchr(parent, '/');
+  if (slash == nullptr || slash == parent) return false;
+  *slash = '\0';
+  std::strncpy(dir_name, slash + 1, sizeof dir_name - 1);
+  parent_watch = inotify_add_watch(inotify_fd, parent, IN_CREATE);
+  return parent_watch >= 0;
+}
+
+void inotify_watch_close() {
+  if (inotify_fd >= 0) close(inotify_fd);
+  inotify_fd = dir_watch = parent_watch = -1;
+}
+
+int inotify_watch_changes(NodeChange* out, int capacity, bool& lost) {
+  int count = 0;
+  alignas(inotify_event) char buffer[4096];
+  while (count < capacity) {
+    const ssize_t got = read(inotify_fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      if ((event->mask & IN_Q_OVERFLOW) != 0) lost = true;
+      if (event->wd == parent_watch && event->len > 0 && std::strcmp(event->name, dir_name) == 0 &&
+          watch_dir()) {
+        lost = true;  // the directory came with its first nodes already in it
+      } else if (event->wd == dir_watch && (event->mask & IN_DELETE_SELF) != 0) {
+        lost = true;
+      } else if (event->wd == dir_watch && event->len > 0) {
+        const int number = event_node_number(event->name);
+        // Events past capacity are dropped, so say so.
+        if (number >= 0 && count == capacity) lost = true;
+        if (number >= 0 && count < capacity) {
+          out[count++] = {number, (event->mask & IN_DELETE) != 0};
+        }
+      }
+    }
+  }
+  return count;
+}

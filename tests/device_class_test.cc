@@ -1,0 +1,203 @@
+// Which devices are controllers, their buttons, sysfs bitmaps, and which id
+// a controller gets.
+#include "../src/core/linux/device_class.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "../src/core/linux/controller_ids.h"
+#include "real_devices.h"
+
+namespace {
+
+const char* class_name(DeviceClass found) {
+  switch (found) {
+    case DeviceClass::other:
+      return "other";
+    case DeviceClass::accelerometer:
+      return "accelerometer";
+    case DeviceClass::tablet:
+      return "tablet";
+    case DeviceClass::touchpad:
+      return "touchpad";
+    case DeviceClass::mouse:
+      return "mouse";
+    case DeviceClass::touchscreen:
+      return "touchscreen";
+    case DeviceClass::joystick:
+      return "joystick";
+  }
+  return "?";
+}
+
+TEST(DeviceClass, RealDevicesAreWhatUdevCallsThem) {
+  using namespace real_devices;
+  const struct {
+    DeviceSpec spec;
+    DeviceClass expected;
+    bool controller;
+  } cases[] = {
+      {laptop_touchpad(), DeviceClass::touchpad, false},
+      {touchscreen(), DeviceClass::touchscreen, false},
+      {graphics_tablet(), DeviceClass::tablet, false},
+      {vm_absolute_mouse(), DeviceClass::mouse, false},
+      {gamepad_motion_sensor(), DeviceClass::accelerometer, false},
+      {gamepad_touchpad(), DeviceClass::touchpad, false},
+      {gamepad(), DeviceClass::joystick, true},
+      {turntable(), DeviceClass::joystick, true},
+      {keyboard_with_extra_buttons(), DeviceClass::other, false},
+      {keyconv_keyboard(), DeviceClass::other, false},
+      {many_button_mouse(), DeviceClass::mouse, false},
+  };
+  for (const auto& c : cases) {
+    const DeviceCaps caps = caps_of(c.spec);
+    EXPECT_STREQ(class_name(classify_device(caps)), class_name(c.expected)) << c.spec.name;
+    EXPECT_EQ(is_controller(caps), c.controller) << c.spec.name;
+  }
+}
+
+TEST(DeviceClass, JoystickPartsAloneMakeAJoystickButKeyconvNeedsX) {
+  const struct {
+    const char* what;
+    DeviceSpec spec;
+    bool joystick;
+    bool controller;
+  } cases[] = {
+      {"pedals: joystick axes only", {"", {}, {ABS_RX, ABS_RY}, {}, {}}, true, false},
+      {"a wheel's throttle on X", {"", {}, {ABS_X, ABS_THROTTLE}, {}, {}}, true, true},
+      {"X and a d-pad", {"", {BTN_DPAD_UP}, {ABS_X}, {}, {}}, true, true},
+      {"X and an extra trigger", {"", {BTN_TRIGGER_HAPPY40}, {ABS_X}, {}, {}}, true, true},
+      {"X and BTN_0 only", {"", {BTN_0}, {ABS_X}, {}, {}}, false, false},
+      {"X and Y and a trigger", {"", {BTN_TRIGGER}, {ABS_X, ABS_Y}, {}, {}}, true, true},
+      {"X, Y, Z without keys", {"", {}, {ABS_X, ABS_Y, ABS_Z}, {}, {}}, false, false},
+      {"X, Y, Z and a trigger", {"", {BTN_TRIGGER}, {ABS_X, ABS_Y, ABS_Z}, {}, {}}, true, true},
+      {"a pen beats a trigger",
+       {"", {BTN_TRIGGER, BTN_STYLUS}, {ABS_X, ABS_Y}, {}, {}},
+       false,
+       false},
+      {"touch beats a trigger",
+       {"", {BTN_TRIGGER, BTN_TOUCH}, {ABS_X, ABS_Y}, {}, {}},
+       false,
+       false},
+      {"a direct finger is a touchscreen",
+       {"", {BTN_TOOL_FINGER}, {ABS_X, ABS_Y, ABS_RX}, {}, {INPUT_PROP_DIRECT}},
+       false,
+       false},
+      {"tablet pad: numbered buttons and a wheel",
+       {"", {BTN_0, BTN_1, BTN_TRIGGER}, {ABS_X}, {REL_WHEEL}, {}},
+       false,
+       false},
+  };
+  for (const auto& c : cases) {
+    const DeviceCaps caps = caps_of(c.spec);
+    EXPECT_EQ(classify_device(caps) == DeviceClass::joystick, c.joystick) << c.what;
+    EXPECT_EQ(is_controller(caps), c.controller) << c.what;
+  }
+}
+
+TEST(DeviceClass, ControllerButtonsAreTheJoystickCodesInAscendingOrder) {
+  DeviceSpec pad = real_devices::gamepad();
+  pad.keys.insert(pad.keys.begin(), {BTN_TRIGGER_HAPPY1, BTN_DPAD_LEFT, KEY_A, BTN_0, BTN_LEFT});
+  std::uint16_t codes[MAX_BUTTONS];
+  const int count = controller_buttons(caps_of(pad), codes);
+  const std::vector<std::uint16_t> expected = {
+      BTN_SOUTH,  BTN_EAST,      BTN_NORTH,         BTN_WEST, BTN_TL,
+      BTN_TR,     BTN_SELECT,    BTN_START,         BTN_MODE, BTN_THUMBL,
+      BTN_THUMBR, BTN_DPAD_LEFT, BTN_TRIGGER_HAPPY1};
+  EXPECT_EQ(std::vector<std::uint16_t>(codes, codes + count), expected);
+}
+
+TEST(DeviceClass, AtMost32ButtonsCountAndAManyButtonMouseHasNone) {
+  DeviceSpec big = {"", {}, {ABS_X}, {}, {}};
+  for (unsigned int code = BTN_TRIGGER_HAPPY1; code <= BTN_TRIGGER_HAPPY40; ++code) {
+    big.keys.push_back(code);
+  }
+  std::uint16_t codes[MAX_BUTTONS];
+  ASSERT_EQ(controller_buttons(caps_of(big), codes), 32);
+  EXPECT_EQ(codes[0], BTN_TRIGGER_HAPPY1);
+  EXPECT_EQ(codes[31], BTN_TRIGGER_HAPPY32);
+  EXPECT_EQ(controller_buttons(caps_of(real_devices::many_button_mouse()), codes), 0);
+}
+
+TEST(DeviceClass, ReadsSysfsBitmaps) {
+  const struct {
+    const char* text;
+    bool ok;
+    std::uint64_t words[3];
+  } cases[] = {
+      {"120013\n", true, {0x120013, 0, 0}},
+      {"1 0", true, {0, 1, 0}},
+      {"3 ffffffffffffffff 0\n", true, {0, 0xffffffffffffffff, 3}},
+      {"0", true, {0, 0, 0}},
+      {"  a   b ", true, {0xb, 0xa, 0}},
+      {"", false, {}},
+      {"12g", false, {}},
+      {"10000000000000000", false, {}},  // 17 digits: no 64-bit word
+      {"1 0 0 0", false, {}},            // bit 192 does not fit in 3 words
+      {"0 0 0 5", true, {5, 0, 0}},      // zero words beyond fit are fine
+  };
+  for (const auto& c : cases) {
+    std::uint64_t words[3] = {9, 9, 9};
+    EXPECT_EQ(parse_caps_bitmap(c.text, words), c.ok) << '"' << c.text << '"';
+    if (!c.ok) continue;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(words[i], c.words[i]) << c.text << " word " << i;
+  }
+}
+
+DeviceIdentity identity(const char* id_path, std::uint16_t product, const char* phys) {
+  DeviceIdentity who = {};
+  std::strncpy(who.id_path, id_path, sizeof who.id_path - 1);
+  who.bus = 3;
+  who.vendor = 0x1ccf;
+  who.product = product;
+  std::strncpy(who.phys, phys, sizeof who.phys - 1);
+  return who;
+}
+
+TEST(ControllerIds, AControllerThatComesBackGetsItsOldId) {
+  const DeviceIdentity a = identity("pci-0000:00:14.0-usb-0:1:1.0", 0x8048, "usb-1/input0");
+  const DeviceIdentity b = identity("pci-0000:00:14.0-usb-0:2:1.0", 0x8048, "usb-2/input0");
+  const DeviceIdentity c = identity("pci-0000:00:14.0-usb-0:3:1.0", 0x1010, "usb-3/input0");
+  IdHolder holders[JOYSTICK_IDS] = {};
+  EXPECT_EQ(choose_id(holders, a), 0);
+  holders[0] = {IdState::present, a};
+  EXPECT_EQ(choose_id(holders, b), 1);
+  holders[1] = {IdState::present, b};
+
+  // Both unplugged together, b back first: no swap.
+  holders[0].state = holders[1].state = IdState::absent;
+  EXPECT_EQ(choose_id(holders, b), 1);
+  holders[1].state = IdState::present;
+  // A new controller does not take an absent controller's id.
+  EXPECT_EQ(choose_id(holders, c), 2);
+  EXPECT_EQ(choose_id(holders, a), 0);
+}
+
+TEST(ControllerIds, WithoutIdPathTheUsbIdentityDecides) {
+  const DeviceIdentity a = identity("", 0x8048, "usb-1/input0");
+  DeviceIdentity same = a;
+  DeviceIdentity other_port = identity("", 0x8048, "usb-2/input0");
+  DeviceIdentity other_uniq = a;
+  std::strcpy(other_uniq.uniq, "00:11:22:33:44:55");
+  DeviceIdentity other_path = identity("pci-0000:00:14.0-usb-0:1:1.0", 0x8048, "usb-1/input0");
+  EXPECT_TRUE(same_device(a, same));
+  EXPECT_FALSE(same_device(a, other_port));
+  EXPECT_FALSE(same_device(a, other_uniq));
+  EXPECT_TRUE(same_device(a, other_path)) << "one side without ID_PATH: the rest decides";
+  DeviceIdentity moved = other_path;
+  std::strcpy(moved.id_path, "pci-0000:00:14.0-usb-0:4:1.0");
+  EXPECT_FALSE(same_device(other_path, moved)) << "both with ID_PATH: it decides";
+}
+
+TEST(ControllerIds, SixteenHeldIdsLeaveNoneForASeventeenth) {
+  IdHolder holders[JOYSTICK_IDS] = {};
+  for (int id = 0; id < JOYSTICK_IDS; ++id) {
+    holders[id] = {id % 2 == 0 ? IdState::present : IdState::absent,
+                   identity("", static_cast<std::uint16_t>(id), "")};
+  }
+  EXPECT_EQ(choose_id(holders, identity("", 99, "")), -1);
+  EXPECT_EQ(choose_id(holders, identity("", 5, "")), 5);
+}
+
+}  // namespace

@@ -1,0 +1,254 @@
+// The Linux controller backend against a device directory and a sysfs tree
+// made in a temporary directory: which nodes it opens, what it says about
+// nodes it may not open, and how it notices new ones. Real devices are
+// tested in the VM (device tests).
+#include "../src/core/linux/joystick_evdev.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "../src/core/linux/input_sysfs.h"
+#include "../src/core/platform.h"
+#include "real_devices.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace evdev_joystick;
+
+// A sysfs bitmap as the kernel writes it: most significant word first,
+// leading zero words left out.
+template <std::size_t N>
+std::string bitmap_text(const std::uint64_t (&words)[N]) {
+  std::size_t top = N;
+  while (top > 1 && words[top - 1] == 0) --top;
+  std::string text;
+  for (std::size_t i = top; i-- > 0;) {
+    char word[24];
+    std::snprintf(word, sizeof word, "%lx", static_cast<unsigned long>(words[i]));
+    text += word;
+    text += i > 0 ? " " : "\n";
+  }
+  return text;
+}
+
+void write_file(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << text;
+}
+
+struct InputTree {
+  fs::path root;
+  std::string dev, sys;
+  InputTree() {
+    char dir[] = "/tmp/keyconv-input-XXXXXX";
+    root = mkdtemp(dir);
+    dev = (root / "dev").string();
+    sys = (root / "sys").string();
+    fs::create_directories(dev);
+    fs::create_directories(sys);
+  }
+  ~InputTree() {
+    open_controllers({"/nonexistent", "/nonexistent"});
+    close_controllers();
+    fs::remove_all(root);
+  }
+  // The sysfs side of eventN, as the kernel shows it before the node appears.
+  void describe(int number, const DeviceSpec& spec, std::uint16_t product = 0x8048) {
+    const fs::path device = fs::path(sys) / ("event" + std::to_string(number)) / "device";
+    const DeviceCaps caps = caps_of(spec);
+    write_file(device / "capabilities/ev", bitmap_text(caps.ev));
+    write_file(device / "capabilities/key", bitmap_text(caps.key));
+    write_file(device / "capabilities/abs", bitmap_text(caps.abs));
+    write_file(device / "capabilities/rel", bitmap_text(caps.rel));
+    write_file(device / "properties", bitmap_text(caps.prop));
+    write_file(device / "name", std::string(spec.name) + "\n");
+    write_file(device / "phys", "usb-0000:00:14.0-" + std::to_string(number) + "/input0\n");
+    write_file(device / "uniq", "\n");
+    write_file(device / "id/bustype", "0003\n");
+    write_file(device / "id/vendor", "1ccf\n");
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04x\n", product);
+    write_file(device / "id/product", hex);
+  }
+  std::string node(int number) const { return dev + "/event" + std::to_string(number); }
+  // A node anybody may open (a plain file: it opens, but is no event device).
+  void add_open_node(int number) { write_file(node(number), ""); }
+  // A node this user may not open: a file without permissions, or for root
+  // (whom permissions do not stop) a link to a write-only sysfs file.
+  bool add_denied_node(int number) {
+    const std::string path = node(number);
+    if (getuid() != 0) {
+      close(open(path.c_str(), O_CREAT | O_WRONLY, 0));
+    } else if (symlink("/sys/bus/cpu/uevent", path.c_str()) != 0) {
+      return false;
+    }
+    const int probe = open(path.c_str(), O_RDONLY);
+    if (probe >= 0) close(probe);
+    return probe < 0 && errno == EACCES;
+  }
+  InputPaths paths() const { return {dev.c_str(), sys.c_str()}; }
+};
+
+// Every open of a file in a directory, and every listing of it.
+struct OpenWatch {
+  int fd = inotify_init1(IN_NONBLOCK);
+  explicit OpenWatch(const std::string& dir) { inotify_add_watch(fd, dir.c_str(), IN_OPEN); }
+  ~OpenWatch() { close(fd); }
+  std::multiset<std::string> opened() {
+    std::multiset<std::string> names;
+    alignas(inotify_event) char buffer[4096];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        names.insert(event->len > 0 ? event->name : "(the directory)");
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return names;
+  }
+};
+
+void probe_every_id(int times) {
+  JOYINFOEX info = {};
+  for (int i = 0; i < times; ++i) {
+    for (UINT id = 0; id < joyGetNumDevs(); ++id) joyGetPosEx(id, &info);
+  }
+}
+
+TEST(EvdevJoystick, ScalesTheAxisOntoTheWindowsRange) {
+  const struct {
+    int value, minimum, maximum;
+    std::uint32_t expected;
+  } cases[] = {
+      {0, 0, 255, 0},
+      {255, 0, 255, 65535},
+      {128, 0, 255, 32896},
+      {1, 0, 1023, 64},
+      {1, 0, 2, 32768},
+      {-32768, -32768, 32767, 0},
+      {0, -32768, 32767, 32768},
+      {32767, -32768, 32767, 65535},
+      {-5, 0, 255, 0},
+      {300, 0, 255, 65535},
+      {7, 7, 7, 0},
+      {0, 0, 65535, 0},
+      {40000, 0, 65535, 40000},
+      {2147483647, -2147483647 - 1, 2147483647, 65535},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(scale_axis(c.value, c.minimum, c.maximum), c.expected)
+        << c.value << " in " << c.minimum << ".." << c.maximum;
+  }
+}
+
+TEST(EvdevJoystick, ReadsEventNodeNumbers) {
+  const struct {
+    const char* name;
+    int expected;
+  } cases[] = {{"event0", 0}, {"event9", 9}, {"event10", 10}, {"event", -1},
+               {"js0", -1},   {"mice", -1},  {"event1a", -1}, {"by-id", -1}};
+  for (const auto& c : cases) EXPECT_EQ(event_node_number(c.name), c.expected) << c.name;
+}
+
+TEST(EvdevJoystick, OpensNoNodeThatIsNotAController) {
+  using namespace real_devices;
+  InputTree tree;
+  const DeviceSpec others[] = {laptop_touchpad(),       graphics_tablet(),
+                               touchscreen(),           vm_absolute_mouse(),
+                               gamepad_motion_sensor(), keyboard_with_extra_buttons(),
+                               keyconv_keyboard()};
+  int number = 0;
+  for (const DeviceSpec& spec : others) {
+    tree.describe(number, spec);
+    tree.add_open_node(number++);
+  }
+  tree.describe(number, turntable());
+  tree.add_open_node(number);
+  OpenWatch watch(tree.dev);
+
+  open_controllers(tree.paths());
+  probe_every_id(3);
+  const std::multiset<std::string> expected = {"(the directory)", "event7"};
+  EXPECT_EQ(watch.opened(), expected) << "only the turntable's node is opened";
+  JOYINFOEX info = {};
+  EXPECT_EQ(joyGetPosEx(0, &info), JOYERR_PARMS) << "a plain file is no event device";
+}
+
+TEST(EvdevJoystick, ADeniedControllerIsNamedOnceAndNothingElseEver) {
+  InputTree tree;
+  tree.describe(2, real_devices::keyboard_with_extra_buttons());
+  tree.describe(3, real_devices::turntable(), 0x1010);
+  tree.describe(4, real_devices::turntable(), 0x1011);
+  if (!tree.add_denied_node(2) || !tree.add_denied_node(3) || !tree.add_denied_node(4)) {
+    GTEST_SKIP() << "no file here refuses this user with EACCES";
+  }
+  testing::internal::CaptureStderr();
+  open_controllers(tree.paths());
+  probe_every_id(2);
+  const std::string said = testing::internal::GetCapturedStderr();
+
+  EXPECT_NE(
+      said.find("cannot read the controller \"Konami Amusement beatmania IIDX controller\" (" +
+                tree.node(3) + "): Permission denied"),
+      std::string::npos)
+      << said;
+  EXPECT_NE(said.find("log in at the\nkeyconv: machine itself"), std::string::npos) << said;
+  EXPECT_NE(said.find("ATTRS{id/vendor}==\"1ccf\", ATTRS{id/product}==\"1010\""), std::string::npos)
+      << said;
+  EXPECT_NE(said.find("TAG+=\"uaccess\""), std::string::npos) << said;
+  EXPECT_LT(said.find("uaccess"), said.find("group")) << "the group comes last";
+  EXPECT_EQ(said.find("usermod"), std::string::npos) << said;
+  EXPECT_EQ(said.find("cannot"), said.rfind("cannot")) << "said more than once:\n" << said;
+  EXPECT_EQ(said.find(tree.node(2)), std::string::npos) << "named the keyboard:\n" << said;
+}
+
+TEST(EvdevJoystick, NoticesNewNodesAndLooksAtNothingWhileNothingChanges) {
+  InputTree tree;
+  OpenWatch watch(tree.dev);
+  testing::internal::CaptureStderr();
+  open_controllers(tree.paths());
+  probe_every_id(100);
+  EXPECT_EQ(watch.opened().size(), 1u) << "one listing at the start, none after";
+
+  tree.describe(0, real_devices::laptop_touchpad());
+  tree.add_open_node(0);
+  tree.describe(5, real_devices::turntable());
+  const bool denied = tree.add_denied_node(5);
+  watch.opened();  // the test's own opens
+  JOYINFOEX info = {};
+  EXPECT_EQ(joyGetPosEx(9, &info), JOYERR_PARMS);
+  const std::string said = testing::internal::GetCapturedStderr();
+  if (denied) {
+    EXPECT_NE(said.find(tree.node(5) + "): Permission denied"), std::string::npos) << said;
+  }
+  const std::multiset<std::string> opened = watch.opened();
+  EXPECT_EQ(opened.count("event0"), 0u) << "the touchpad was opened";
+  EXPECT_EQ(opened.count("(the directory)"), 0u) << "listed the directory again";
+  probe_every_id(50);
+  EXPECT_TRUE(watch.opened().empty()) << "nothing changed, yet something was opened";
+}
+
+TEST(EvdevJoystick, IdsOutsideTheTableAnswerJoyerrParms) {
+  InputTree tree;
+  open_controllers(tree.paths());
+  JOYINFOEX info = {};
+  EXPECT_EQ(joyGetNumDevs(), 16u);
+  for (UINT id : {0u, 15u, 16u, 1000u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(joyGetPosEx(id, &info), JOYERR_PARMS) << id;
+  }
+}
+
+}  // namespace

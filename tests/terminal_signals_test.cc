@@ -1,0 +1,187 @@
+// The terminal and the signals under job control: each case runs as a job
+// of a minimal shell on a pseudo-terminal, so that Ctrl+Z stops it for real
+// and fg and bg move the terminal as a shell does.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include "../src/core/linux/console_tty.h"
+#include "../src/core/linux/signals.h"
+#include "../src/core/platform.h"
+#include "job_shell.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr unsigned int COOKED = ICANON | ECHO;
+
+// Waits until the terminal's mode is taken (canonical input and echo off)
+// or given back.
+bool wait_for_mode(const Job& job, bool taken) {
+  for (int i = 0; i < 5000; ++i) {
+    if (((job.lflag() & COOKED) == 0) == taken) return true;
+    std::this_thread::sleep_for(1ms);
+  }
+  return false;
+}
+
+// The job: takes the terminal as keyconv does, then waits up to ten seconds
+// for a keystroke. Exit 0 when one came and is still waiting.
+int wait_for_keystroke() {
+  install_signal_handlers();
+  if (!console_open("/dev/tty")) return 10;
+  for (int i = 0; i < 10000 && !_kbhit(); ++i) usleep(1000);
+  const int seen = _kbhit();
+  console_close();
+  return seen ? 0 : 11;
+}
+
+TEST(Terminal, TheForegroundJobTakesTheModeSeesAKeystrokeAndGivesItBack) {
+  Job job;
+  ASSERT_TRUE(job.start(wait_for_keystroke));
+  ASSERT_TRUE(wait_for_mode(job, true)) << "canonical input and echo stay on";
+  job.type("q");
+  const JobStatus status = job.wait();
+  EXPECT_EQ(status.kind, JobStatus::exited) << describe(status);
+  EXPECT_EQ(status.code, 0) << describe(status);
+  EXPECT_EQ(job.lflag() & COOKED, COOKED);
+  int pending = 0;
+  ASSERT_EQ(ioctl(job.slave, FIONREAD, &pending), 0);
+  EXPECT_EQ(pending, 1) << "the keystroke stays for the shell";
+  EXPECT_EQ(job.read_output(), "") << "the keystroke was echoed";
+}
+
+TEST(Terminal, WithoutAControllingTerminalNoKeystrokeIsEverSeen) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setsid();  // a session without a terminal
+    if (console_open("/dev/tty")) _exit(1);
+    _exit(_kbhit() == 0 ? 0 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The job that waits for a signal to end it, with the terminal taken.
+int wait_for_the_end() {
+  install_signal_handlers();
+  if (!console_open("/dev/tty")) return 10;
+  for (int i = 0; i < 10000; ++i) usleep(1000);
+  return 3;
+}
+
+TEST(Signals, EverySignalThatEndsTheProcessGivesTheTerminalBackAndEndsByIt) {
+  const struct {
+    int signal_number;
+    const char* typed;  // on the terminal, or nullptr to send it with kill
+  } cases[] = {{SIGINT, "\x03"},    {SIGQUIT, "\x1c"},  {SIGTERM, nullptr}, {SIGHUP, nullptr},
+               {SIGPIPE, nullptr},  {SIGUSR1, nullptr}, {SIGALRM, nullptr}, {SIGXCPU, nullptr},
+               {SIGSEGV, nullptr},  {SIGBUS, nullptr},  {SIGFPE, nullptr},  {SIGABRT, nullptr},
+               {SIGRTMIN, nullptr}, {SIGRTMAX, nullptr}};
+  for (const auto& c : cases) {
+    Job job;
+    ASSERT_TRUE(job.start(wait_for_the_end));
+    ASSERT_TRUE(wait_for_mode(job, true));
+    if (c.typed != nullptr) {
+      job.type(c.typed);
+    } else {
+      kill(job.pid, c.signal_number);
+    }
+    const JobStatus status = job.wait();
+    EXPECT_EQ(status.kind, JobStatus::signaled)
+        << strsignal(c.signal_number) << ": " << describe(status);
+    EXPECT_EQ(status.code, c.signal_number) << describe(status);
+    EXPECT_EQ(job.lflag() & COOKED, COOKED) << strsignal(c.signal_number);
+  }
+}
+
+TEST(Signals, ARealCrashGivesTheTerminalBack) {
+  const struct {
+    int signal_number;
+    int (*crash)();
+  } cases[] = {
+      {SIGSEGV,
+       [] {
+         // A write to a read-only page: a fault the sanitizers leave to the kernel.
+         void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+         *static_cast<volatile int*>(page) = 1;
+         return 0;
+       }},
+      {SIGABRT,
+       [] {
+         std::abort();
+         return 0;
+       }},
+  };
+  for (const auto& c : cases) {
+    Job job;
+    ASSERT_TRUE(job.start([&c] {
+      install_signal_handlers();
+      if (!console_open("/dev/tty")) return 10;
+      return c.crash();
+    }));
+    const JobStatus status = job.wait();
+    EXPECT_EQ(status.kind, JobStatus::signaled) << describe(status);
+    EXPECT_EQ(status.code, c.signal_number) << describe(status);
+    EXPECT_EQ(job.lflag() & COOKED, COOKED) << strsignal(c.signal_number);
+  }
+}
+
+TEST(Signals, CtrlZGivesTheTerminalBackAndFgTakesItAgain) {
+  Job job;
+  ASSERT_TRUE(job.start(wait_for_keystroke));
+  ASSERT_TRUE(wait_for_mode(job, true));
+  job.type("\x1a");
+  JobStatus status = job.wait();
+  ASSERT_EQ(status.kind, JobStatus::stopped) << describe(status);
+  EXPECT_EQ(status.code, SIGTSTP);
+  EXPECT_EQ(job.lflag() & COOKED, COOKED) << "the shell gets its mode back while stopped";
+  job.fg();
+  EXPECT_TRUE(wait_for_mode(job, true)) << "the mode is taken again";
+  job.type("q");
+  status = job.wait();
+  EXPECT_EQ(status.kind, JobStatus::exited) << describe(status);
+  EXPECT_EQ(status.code, 0) << "the keystroke after fg ends it";
+}
+
+TEST(Signals, AfterCtrlZAndBgTheJobLeavesTheTerminalToTheShellUntilFg) {
+  Job job;
+  ASSERT_TRUE(job.start(wait_for_keystroke));
+  ASSERT_TRUE(wait_for_mode(job, true));
+  job.type("\x1a");
+  ASSERT_EQ(job.wait().kind, JobStatus::stopped);
+  job.bg();
+  const JobStatus status = job.wait(300ms);
+  EXPECT_EQ(status.kind, JobStatus::running) << describe(status);
+  EXPECT_EQ(job.lflag() & COOKED, COOKED) << "a background job took the mode";
+  job.fg();
+  EXPECT_TRUE(wait_for_mode(job, true));
+  job.type("q");
+  EXPECT_EQ(job.wait().kind, JobStatus::exited);
+}
+
+TEST(Terminal, StartedInTheBackgroundItNeverStopsAndTakesTheTerminalOnFg) {
+  Job job;
+  ASSERT_TRUE(job.start(wait_for_keystroke, false));
+  JobStatus status = job.wait(500ms);
+  EXPECT_EQ(status.kind, JobStatus::running) << describe(status);
+  EXPECT_EQ(job.lflag() & COOKED, COOKED) << "a background job took the mode";
+  job.fg();
+  ASSERT_TRUE(wait_for_mode(job, true));
+  job.type("q");
+  status = job.wait();
+  EXPECT_EQ(status.kind, JobStatus::exited) << describe(status);
+  EXPECT_EQ(status.code, 0) << "a keystroke ends it once it is in the foreground";
+}
+
+}  // namespace
