@@ -1,0 +1,71 @@
+// Whole programs on a real kernel: virtual controllers made through uinput,
+// the program on a pseudo-terminal, its key events read back from its own
+// virtual keyboard.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <thread>
+
+#include "device_support.h"
+#include "expected_text.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string started_alone() {
+  return on_terminal(expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
+                     expected::SETUP_2P + expected::ok(-1) + expected::NO_ARGUMENT +
+                     expected::START);
+}
+
+// A turn up, a hold until the key is let go, a turn down, a keystroke.
+void turn_hold_turn_back(const std::string& program) {
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ProgramRun run;
+  ASSERT_TRUE(run.start({program, {}}));
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(keyboard.open_when_there());
+  ASSERT_TRUE(assign_players(run, pad));
+  std::this_thread::sleep_for(50ms);
+
+  SyscallTrace trace;
+  ASSERT_TRUE(trace.start(run.pid)) << "tracefs is needed to count the passes";
+  pad.move_x(2000);
+  const KeyEvent shift_down = keyboard.next();
+  const KeyEvent shift_up = keyboard.next();
+  const long passes = passes_between_key_events(trace.stop());
+  pad.move_x(1500);
+  const KeyEvent control_down = keyboard.next();
+  run.type("q");
+  std::vector<KeyEvent> events = {shift_down, shift_up, control_down};
+  for (const KeyEvent& event : keyboard.until_gone()) events.push_back(event);
+  const int status = run.wait_exit();
+
+  const std::vector<KeyEvent> expected_events = {down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT),
+                                                 down(KEY_LEFTCTRL), up(KEY_LEFTCTRL)};
+  EXPECT_EQ(events, expected_events) << "expected:\n"
+                                     << describe(expected_events) << "seen:\n"
+                                     << describe(events);
+  // The key goes up on the 34th unchanged read: 34 passes after the one
+  // that saw the move.
+  EXPECT_EQ(passes, 34);
+  std::printf("hold: %.1f ms from key-down to key-up\n", shift_up.ms - shift_down.ms);
+  EXPECT_EQ(run.output, started_alone());
+  ASSERT_TRUE(WIFEXITED(status)) << "wait status " << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(run.terminal_restored());
+}
+
+TEST(DeviceConversion, KeyconvTurnsHoldsLetsGoAndEndsOnAKeystroke) {
+  REQUIRE_DEVICES();
+  turn_hold_turn_back(KEYCONV_PROGRAM);
+}
+
+TEST(DeviceConversion, KeyconvBusyTurnsHoldsLetsGoAndEndsOnAKeystroke) {
+  REQUIRE_DEVICES();
+  turn_hold_turn_back(KEYCONV_BUSY_PROGRAM);
+}
+
+}  // namespace

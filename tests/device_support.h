@@ -1,0 +1,166 @@
+// What the device tests share: virtual devices made through uinput, the real
+// program run on a pseudo-terminal, and its virtual keyboard read back with
+// the kernel's timestamps. These tests need a kernel with uinput; on other
+// machines they skip, and in the test VM they must run.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <libevdev/libevdev-uinput.h>
+#include <libevdev/libevdev.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "real_devices.h"
+
+// Skips the test, saying why, where virtual devices cannot be made; fails
+// instead where KEYCONV_DEVICE_TESTS=required (the test VM).
+#define REQUIRE_DEVICES()                                    \
+  do {                                                       \
+    const std::string missing_ = device_tests_unavailable(); \
+    if (!missing_.empty()) {                                 \
+      if (device_tests_required()) FAIL() << missing_;       \
+      GTEST_SKIP() << missing_;                              \
+    }                                                        \
+  } while (false)
+
+std::string device_tests_unavailable();
+bool device_tests_required();
+
+struct AxisRange {
+  int minimum = 0;
+  int maximum = 65535;
+  int fuzz = 0;
+  int value = 0;
+};
+
+// A device made through uinput; destroyed when it goes out of scope.
+struct VirtualDevice {
+  libevdev* dev = nullptr;
+  libevdev_uinput* uinput = nullptr;
+  std::chrono::steady_clock::time_point created;
+
+  VirtualDevice() = default;
+  VirtualDevice(const VirtualDevice&) = delete;
+  VirtualDevice& operator=(const VirtualDevice&) = delete;
+  ~VirtualDevice() { destroy(); }
+
+  // Every axis of spec gets range x; phys tells re-plugged devices apart.
+  bool make(const DeviceSpec& spec, AxisRange x = {}, const char* phys = "usb-keyconv-test/input0");
+  void destroy();
+  std::string node() const;
+  // One event and its SYN_REPORT.
+  void emit(unsigned int type, unsigned int code, int value);
+  void press(unsigned int code) { emit(EV_KEY, code, 1); }
+  void release(unsigned int code) { emit(EV_KEY, code, 0); }
+  void move_x(int value) { emit(EV_ABS, ABS_X, value); }
+};
+
+// A rotary controller: the turntable's shape, with range x.
+bool make_controller(VirtualDevice& device, AxisRange x = {},
+                     const char* phys = "usb-keyconv-test/input0");
+
+struct RunOptions {
+  std::string program;            // default: keyconv
+  std::vector<std::string> args;  // after the program's name
+  uid_t uid = 0;                  // 0: as the test runs
+  bool stdout_to_pipe = false;    // standard output to a pipe instead of the terminal
+};
+
+// The program on a pseudo-terminal. Output is what it wrote to the terminal
+// (standard output and error), line feeds as the terminal sends them (CR LF).
+struct ProgramRun {
+  pid_t pid = -1;
+  int master = -1;
+  int slave = -1;        // kept open: the terminal's mode outlives the program
+  int stdout_pipe = -1;  // the read end, when standard output is a pipe
+  std::string output;
+
+  ProgramRun() = default;
+  ProgramRun(const ProgramRun&) = delete;
+  ProgramRun& operator=(const ProgramRun&) = delete;
+  ~ProgramRun();
+
+  bool start(const RunOptions& options);
+  // Reads what the program writes until text has appeared in it (counting
+  // from the start), for at most timeout.
+  bool wait_for(const std::string& text,
+                std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+  // Takes in whatever the program has written so far.
+  void read_output();
+  void type(const std::string& keys);
+  // Waits for the end; the wait status, or -1 after timeout (then it is killed).
+  int wait_exit(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+  // Voluntary context switches so far: keyconv blocks once per pass.
+  long voluntary_switches() const;
+  // Canonical input and echo are on again.
+  bool terminal_restored() const;
+};
+
+// Plays the assignment: player 1 presses and lets go of a button of pad,
+// then presses it again to skip player 2 (or presses pad_2p's), and the
+// program reaches its conversion.
+::testing::AssertionResult assign_players(ProgramRun& run, VirtualDevice& pad_1p,
+                                          VirtualDevice* pad_2p = nullptr);
+
+struct KeyEvent {
+  unsigned int code;
+  int value;
+  double ms;  // the kernel's CLOCK_MONOTONIC timestamp, in ms
+  bool operator==(const KeyEvent& other) const {
+    return code == other.code && value == other.value;
+  }
+};
+
+std::string describe(const std::vector<KeyEvent>& events);
+void PrintTo(const KeyEvent& event, std::ostream* out);
+
+// The program's "keyconv virtual keyboard", read with monotonic timestamps.
+struct ProgramKeyboard {
+  int fd = -1;
+  ProgramKeyboard() = default;
+  ProgramKeyboard(const ProgramKeyboard&) = delete;
+  ProgramKeyboard& operator=(const ProgramKeyboard&) = delete;
+  ~ProgramKeyboard();
+  bool open_when_there(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+  // The next key event, each of which must be followed by SYN_REPORT; code
+  // 0 after timeout or when the keyboard went away.
+  KeyEvent next(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+  // Every key event until the keyboard goes away with its program.
+  std::vector<KeyEvent> until_gone(
+      std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+  // Every key event until none comes for quiet.
+  std::vector<KeyEvent> until_quiet(std::chrono::milliseconds quiet);
+  // Keys the kernel holds down on this keyboard now.
+  std::vector<unsigned int> held() const;
+};
+
+// The program's system calls as the kernel traces them: each pass of the
+// polling loop checks for a keystroke once (a poll), and each key event is
+// one write of the key and its SYN_REPORT.
+struct SyscallTrace {
+  struct Call {
+    bool poll;  // otherwise a write
+    int fd;
+    long count;
+  };
+  bool start(pid_t pid);
+  // Stops tracing and returns the calls, oldest first.
+  std::vector<Call> stop();
+  ~SyscallTrace();
+  bool running = false;
+};
+
+// The keystroke checks between the writes of the first key event and the
+// next one: the passes from the one that pressed a key to the
+// one that let it go. -1 without two key events.
+long passes_between_key_events(const std::vector<SyscallTrace::Call>& calls);
+
+constexpr KeyEvent down(unsigned int code) { return {code, 1, 0}; }
+constexpr KeyEvent up(unsigned int code) { return {code, 0, 0}; }
+
+double monotonic_ms();
+// A text the program writes, as the terminal sends it on: CR LF line ends.
+std::string on_terminal(const std::string& text);
