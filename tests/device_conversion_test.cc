@@ -24,11 +24,10 @@ void turn_hold_turn_back(const std::string& program) {
   VirtualDevice pad;
   ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
   ProgramRun run;
-  ASSERT_TRUE(run.start({program, {}}));
   ProgramKeyboard keyboard;
-  ASSERT_TRUE(keyboard.open_when_there());
-  ASSERT_TRUE(assign_players(run, pad));
-  std::this_thread::sleep_for(50ms);
+  RunOptions options;
+  options.program = program;
+  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
 
   SyscallTrace trace;
   ASSERT_TRUE(trace.start(run.pid)) << "tracefs is needed to count the passes";
@@ -66,6 +65,61 @@ TEST(DeviceConversion, KeyconvTurnsHoldsLetsGoAndEndsOnAKeystroke) {
 TEST(DeviceConversion, KeyconvBusyTurnsHoldsLetsGoAndEndsOnAKeystroke) {
   REQUIRE_DEVICES();
   turn_hold_turn_back(KEYCONV_BUSY_PROGRAM);
+}
+
+}  // namespace
+
+namespace {
+
+// The wrap rule on an 8-bit axis: 250 to 5 is a rise through the end of the
+// range, 5 to 250 a fall.
+TEST(DeviceConversion, AnEightBitAxisWrapsAroundBothWays) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 255, 0, 250}));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(start_converting(run, keyboard, pad));
+  pad.move_x(5);
+  const KeyEvent rise = keyboard.next();
+  pad.move_x(250);
+  std::vector<KeyEvent> events = {rise, keyboard.next(), keyboard.next()};
+  run.type("q");
+  for (const KeyEvent& event : keyboard.until_gone()) events.push_back(event);
+  const std::vector<KeyEvent> expected_events = {down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT),
+                                                 down(KEY_LEFTCTRL), up(KEY_LEFTCTRL)};
+  EXPECT_EQ(events, expected_events) << "seen:\n" << describe(events);
+  EXPECT_EQ(run.wait_exit(), 0);
+}
+
+// Both players move in the same pass: player 1's key goes first.
+TEST(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad_1p;
+  VirtualDevice pad_2p;
+  ASSERT_TRUE(make_controller(pad_1p, {0, 65535, 0, 1000}, "usb-keyconv-test/input1"));
+  ASSERT_TRUE(make_controller(pad_2p, {0, 65535, 0, 1000}, "usb-keyconv-test/input2"));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(start_converting(run, keyboard, pad_1p, &pad_2p));
+  EXPECT_EQ(run.output, on_terminal(expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
+                                    expected::SETUP_2P + expected::ok(1) + expected::NO_ARGUMENT +
+                                    expected::START));
+  run.stop_and_continue([&] {
+    pad_2p.move_x(2000);
+    pad_1p.move_x(2000);
+  });
+  std::vector<KeyEvent> events;
+  for (int i = 0; i < 4; ++i) events.push_back(keyboard.next());
+  pad_2p.move_x(1000);
+  events.push_back(keyboard.next());
+  run.type("q");
+  for (const KeyEvent& event : keyboard.until_gone()) events.push_back(event);
+  const std::vector<KeyEvent> expected_events = {down(KEY_LEFTSHIFT), down(KEY_RIGHTSHIFT),
+                                                 up(KEY_LEFTSHIFT),   up(KEY_RIGHTSHIFT),
+                                                 down(KEY_RIGHTCTRL), up(KEY_RIGHTCTRL)};
+  EXPECT_EQ(events, expected_events) << "seen:\n" << describe(events);
+  EXPECT_EQ(run.wait_exit(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
+#include <linux/uinput.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -77,7 +78,11 @@ bool VirtualDevice::make(const DeviceSpec& spec, AxisRange x, const char* phys) 
   }
   for (unsigned int rel : spec.rel) libevdev_enable_event_code(dev, EV_REL, rel, nullptr);
   for (unsigned int prop : spec.props) libevdev_enable_property(dev, prop);
-  if (libevdev_uinput_create_from_device(dev, LIBEVDEV_UINPUT_OPEN_MANAGED, &uinput) != 0) {
+  // libevdev leaves phys unset: two controllers of one model would then be
+  // the same device to the program.
+  uinput_fd = open("/dev/uinput", O_RDWR | O_CLOEXEC);
+  if (uinput_fd < 0 || ioctl(uinput_fd, UI_SET_PHYS, phys) != 0 ||
+      libevdev_uinput_create_from_device(dev, uinput_fd, &uinput) != 0) {
     uinput = nullptr;
     return false;
   }
@@ -87,8 +92,10 @@ bool VirtualDevice::make(const DeviceSpec& spec, AxisRange x, const char* phys) 
 
 void VirtualDevice::destroy() {
   if (uinput != nullptr) libevdev_uinput_destroy(uinput);
+  if (uinput_fd >= 0) close(uinput_fd);
   if (dev != nullptr) libevdev_free(dev);
   uinput = nullptr;
+  uinput_fd = -1;
   dev = nullptr;
 }
 
@@ -107,37 +114,73 @@ bool make_controller(VirtualDevice& device, AxisRange x, const char* phys) {
 }
 
 ProgramRun::~ProgramRun() {
-  if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+  if (job != nullptr) {
+    if (pid > 0) kill(pid, SIGKILL);
+    job.reset();  // closes the terminal's descriptors and ends its shell
+  } else {
+    if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    for (int fd : {master, slave}) {
+      if (fd >= 0) close(fd);
+    }
   }
-  for (int fd : {master, slave, stdout_pipe}) {
-    if (fd >= 0) close(fd);
-  }
+  if (stdout_pipe >= 0) close(stdout_pipe);
 }
+
+namespace {
+
+// In the program's process: its user, its standard output, then the program.
+[[noreturn]] void exec_program(const std::string& program, const RunOptions& options,
+                               int output_pipe) {
+  if (output_pipe >= 0) dup2(output_pipe, STDOUT_FILENO);
+  if (options.uid != 0 && (setgid(options.uid) != 0 || setuid(options.uid) != 0)) _exit(126);
+  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+  for (const std::string& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  execv(program.c_str(), argv.data());
+  _exit(127);
+}
+
+}  // namespace
 
 bool ProgramRun::start(const RunOptions& options) {
   const std::string program = options.program.empty() ? KEYCONV_PROGRAM : options.program;
   int pipe_fds[2] = {-1, -1};
-  if (options.stdout_to_pipe && pipe2(pipe_fds, O_CLOEXEC) != 0) return false;
-  pid = forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid < 0) return false;
-  if (pid == 0) {
-    if (options.stdout_to_pipe) dup2(pipe_fds[1], STDOUT_FILENO);
-    if (options.uid != 0 && (setgid(options.uid) != 0 || setuid(options.uid) != 0)) _exit(126);
-    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-    for (const std::string& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
+  const bool to_pipe = options.stdout_to_pipe || options.terminal == Terminal::none;
+  if (to_pipe && pipe2(pipe_fds, O_CLOEXEC) != 0) return false;
+  const int write_end = pipe_fds[1];
+  if (options.terminal == Terminal::foreground_job ||
+      options.terminal == Terminal::background_job) {
+    job = std::make_unique<Job>();
+    if (!job->start([&]() -> int { exec_program(program, options, write_end); },
+                    options.terminal == Terminal::foreground_job)) {
+      return false;
+    }
+    pid = job->pid;
+    master = job->master;
+    slave = job->slave;
+  } else if (options.terminal == Terminal::none) {
+    pid = fork();
+    if (pid == 0) {
+      setsid();  // a session without a terminal
+      dup2(write_end, STDERR_FILENO);
+      const int nothing = open("/dev/null", O_RDONLY);
+      dup2(nothing, STDIN_FILENO);
+      exec_program(program, options, write_end);
+    }
+  } else {
+    pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) exec_program(program, options, write_end);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
   }
-  if (options.stdout_to_pipe) {
-    close(pipe_fds[1]);
+  if (to_pipe) {
+    close(write_end);
     stdout_pipe = pipe_fds[0];
   }
-  fcntl(master, F_SETFD, FD_CLOEXEC);
-  slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  return slave >= 0;
+  return pid > 0 && (options.terminal == Terminal::none || slave >= 0);
 }
 
 void ProgramRun::read_output() {
@@ -159,8 +202,8 @@ bool ProgramRun::wait_for(const std::string& text, std::chrono::milliseconds tim
     read_output();
     if (output.find(text) != std::string::npos) return true;
     if (Clock::now() > deadline) return false;
-    pollfd ready = {master, POLLIN, 0};
-    poll(&ready, 1, 10);
+    pollfd ready[2] = {{master, POLLIN, 0}, {stdout_pipe, POLLIN, 0}};
+    poll(ready, 2, 10);
   }
 }
 
@@ -171,6 +214,13 @@ void ProgramRun::type(const std::string& keys) {
 }
 
 int ProgramRun::wait_exit(std::chrono::milliseconds timeout) {
+  if (job != nullptr) {
+    const JobStatus status = job->wait(timeout);
+    read_output();
+    if (status.kind == JobStatus::exited) return status.code << 8;
+    if (status.kind == JobStatus::signaled) return status.code;
+    return -1;
+  }
   const auto deadline = Clock::now() + timeout;
   int status = 0;
   for (;;) {
@@ -191,13 +241,19 @@ int ProgramRun::wait_exit(std::chrono::milliseconds timeout) {
   }
 }
 
-long ProgramRun::voluntary_switches() const {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+void ProgramRun::stop_and_continue(const std::function<void()>& while_stopped) {
+  kill(pid, SIGSTOP);
+  for (int i = 0; i < 1000 && !stopped(); ++i) std::this_thread::sleep_for(1ms);
+  while_stopped();
+  kill(pid, SIGCONT);
+}
+
+bool ProgramRun::stopped() const {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
-  }
-  return -1;
+  std::getline(stat, line);
+  const auto state = line.rfind(") ");
+  return state != std::string::npos && line.size() > state + 2 && line[state + 2] == 'T';
 }
 
 bool ProgramRun::terminal_restored() const {
@@ -226,6 +282,21 @@ bool ProgramRun::terminal_restored() const {
   return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult start_converting(ProgramRun& run, ProgramKeyboard& keyboard,
+                                            VirtualDevice& pad_1p, VirtualDevice* pad_2p,
+                                            const RunOptions& options) {
+  if (!run.start(options)) return ::testing::AssertionFailure() << "the program did not start";
+  if (!keyboard.open_when_there()) {
+    run.read_output();
+    return ::testing::AssertionFailure() << "its keyboard did not appear:\n" << run.output;
+  }
+  const ::testing::AssertionResult assigned = assign_players(run, pad_1p, pad_2p);
+  // The loop's first pass takes the starting positions: a move before it
+  // would be no move.
+  std::this_thread::sleep_for(100ms);
+  return assigned;
+}
+
 std::string describe(const std::vector<KeyEvent>& events) {
   std::string text;
   for (const KeyEvent& event : events) {
@@ -244,28 +315,27 @@ ProgramKeyboard::~ProgramKeyboard() {
 }
 
 bool ProgramKeyboard::open_when_there(std::chrono::milliseconds timeout) {
+  // Found by its name in sysfs: the test opens no other node.
   const auto deadline = Clock::now() + timeout;
   while (Clock::now() < deadline) {
-    if (DIR* dir = opendir("/dev/input")) {
+    if (DIR* dir = opendir("/sys/class/input")) {
       while (const dirent* entry = readdir(dir)) {
         if (std::strncmp(entry->d_name, "event", 5) != 0) continue;
+        std::ifstream name_file(std::string("/sys/class/input/") + entry->d_name + "/device/name");
+        std::string name;
+        std::getline(name_file, name);
+        if (name != "keyconv virtual keyboard") continue;
         const std::string path = std::string("/dev/input/") + entry->d_name;
-        const int candidate = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (candidate < 0) continue;
-        char name[256] = {};
-        ioctl(candidate, EVIOCGNAME(sizeof name - 1), name);
-        if (std::strcmp(name, "keyconv virtual keyboard") == 0) {
-          closedir(dir);
-          int clock = CLOCK_MONOTONIC;
-          ioctl(candidate, EVIOCSCLOCKID, &clock);
-          fd = candidate;
-          return true;
-        }
-        close(candidate);
+        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        closedir(dir);
+        int clock = CLOCK_MONOTONIC;
+        ioctl(fd, EVIOCSCLOCKID, &clock);
+        return true;
       }
       closedir(dir);
     }
-    std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(10ms);
   }
   return false;
 }

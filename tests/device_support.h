@@ -10,9 +10,12 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "job_shell.h"
 #include "real_devices.h"
 
 // Skips the test, saying why, where virtual devices cannot be made; fails
@@ -40,6 +43,7 @@ struct AxisRange {
 struct VirtualDevice {
   libevdev* dev = nullptr;
   libevdev_uinput* uinput = nullptr;
+  int uinput_fd = -1;
   std::chrono::steady_clock::time_point created;
 
   VirtualDevice() = default;
@@ -62,20 +66,30 @@ struct VirtualDevice {
 bool make_controller(VirtualDevice& device, AxisRange x = {},
                      const char* phys = "usb-keyconv-test/input0");
 
+enum class Terminal {
+  own,             // a pseudo-terminal of its own, the program leading its session
+  foreground_job,  // a job of a shell on a pseudo-terminal (job_shell.h)
+  background_job,
+  none,  // no controlling terminal; output to a pipe
+};
+
 struct RunOptions {
   std::string program;            // default: keyconv
   std::vector<std::string> args;  // after the program's name
   uid_t uid = 0;                  // 0: as the test runs
   bool stdout_to_pipe = false;    // standard output to a pipe instead of the terminal
+  Terminal terminal = Terminal::own;
 };
 
 // The program on a pseudo-terminal. Output is what it wrote to the terminal
-// (standard output and error), line feeds as the terminal sends them (CR LF).
+// (standard output and error), line feeds as the terminal sends them (CR LF),
+// and what it wrote to the pipe, if any.
 struct ProgramRun {
   pid_t pid = -1;
   int master = -1;
   int slave = -1;        // kept open: the terminal's mode outlives the program
-  int stdout_pipe = -1;  // the read end, when standard output is a pipe
+  int stdout_pipe = -1;  // the read end, when output goes to a pipe
+  std::unique_ptr<Job> job;
   std::string output;
 
   ProgramRun() = default;
@@ -93,8 +107,11 @@ struct ProgramRun {
   void type(const std::string& keys);
   // Waits for the end; the wait status, or -1 after timeout (then it is killed).
   int wait_exit(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
-  // Voluntary context switches so far: keyconv blocks once per pass.
-  long voluntary_switches() const;
+  // Stops the program (SIGSTOP: no handler of its own runs), calls
+  // while_stopped, and lets it go on: what while_stopped does reaches the
+  // program all in one pass.
+  void stop_and_continue(const std::function<void()>& while_stopped);
+  bool stopped() const;
   // Canonical input and echo are on again.
   bool terminal_restored() const;
 };
@@ -104,6 +121,13 @@ struct ProgramRun {
 // program reaches its conversion.
 ::testing::AssertionResult assign_players(ProgramRun& run, VirtualDevice& pad_1p,
                                           VirtualDevice* pad_2p = nullptr);
+
+struct ProgramKeyboard;
+
+// Starts the program, finds its keyboard and plays the assignment.
+::testing::AssertionResult start_converting(ProgramRun& run, ProgramKeyboard& keyboard,
+                                            VirtualDevice& pad_1p, VirtualDevice* pad_2p = nullptr,
+                                            const RunOptions& options = {});
 
 struct KeyEvent {
   unsigned int code;

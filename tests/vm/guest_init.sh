@@ -29,7 +29,8 @@ done
 cd /tmp
 while read -r binary; do
   say binary "$binary"
-  KEYCONV_DEVICE_TESTS=required "$binary" --gtest_color=no >$results 2>&1
+  KEYCONV_DEVICE_TESTS=required "$binary" --gtest_color=no --gtest_filter="$(cat /vm/filter)" \
+    >$results 2>&1
   say exit "$binary" $?
 done </vm/tests
 say end

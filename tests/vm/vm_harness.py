@@ -73,7 +73,7 @@ def shared_libraries(binary):
     return re.findall(r"(/\S+) \(0x", out)
 
 
-def pack(image, init, kernel_dir, tests, files, deb):
+def pack(image, init, kernel_dir, tests, files, deb, case_filter):
     cpio = Cpio(image)
     cpio.file("/bin/busybox", open(shutil.which("busybox"), "rb").read())
     cpio.file("/init", open(init, "rb").read())
@@ -95,6 +95,7 @@ def pack(image, init, kernel_dir, tests, files, deb):
         for library in shared_libraries(path):
             cpio.file(library, open(library, "rb").read())
     cpio.file("/vm/tests", "".join(os.path.abspath(t) + "\n" for t in tests).encode(), 0o644)
+    cpio.file("/vm/filter", (case_filter + "\n").encode(), 0o644)
     if deb:
         cpio.file("/vm/keyconv.deb", open(deb, "rb").read(), 0o644)
     cpio.close()
@@ -184,7 +185,7 @@ def run(args):
     image = os.path.join(work, "initramfs.cpio")
     started = time.monotonic()
     pack(image, args.init, os.path.abspath(args.kernel_dir), args.tests,
-         args.tests + args.files, args.deb)
+         args.tests + args.files, args.deb, args.filter)
     print(f"initramfs: {os.path.getsize(image) // 1024} KiB, packed in "
           f"{time.monotonic() - started:.1f} s", flush=True)
 
@@ -243,6 +244,8 @@ def main():
                             help="programs the tests start, packed with their libraries")
     run_parser.add_argument("--deb", help="a Debian package for the guest to install")
     run_parser.add_argument("--accel", choices=("auto", "kvm", "tcg"), default="auto")
+    run_parser.add_argument("--filter", default="*",
+                            help="the cases to run, as --gtest_filter takes them")
     run_parser.add_argument("--required", action="store_true",
                             help="a VM that cannot run is a failure, not a skip")
     result_parser = sub.add_parser("result")

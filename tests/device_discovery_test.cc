@@ -1,0 +1,347 @@
+// Which devices the program takes for controllers on a real kernel, how it
+// reads their axis, how it follows them out and back in, and what it says
+// when it may not open them.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/input.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <thread>
+
+#include "device_support.h"
+#include "expected_text.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The event nodes anyone opens from now on.
+struct NodeOpens {
+  int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  NodeOpens() { inotify_add_watch(fd, "/dev/input", IN_OPEN); }
+  ~NodeOpens() { close(fd); }
+  std::set<std::string> names() {
+    std::set<std::string> opened;
+    alignas(inotify_event) char buffer[4096];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0) opened.insert(event->name);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return opened;
+  }
+};
+
+TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
+  REQUIRE_DEVICES();
+  using namespace real_devices;
+  VirtualDevice others[5];
+  const DeviceSpec specs[] = {laptop_touchpad(), graphics_tablet(), touchscreen(),
+                              vm_absolute_mouse(), gamepad_motion_sensor()};
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(others[i].make(specs[i], {0, 4095, 0, 100}));
+  VirtualDevice& touchpad = others[0];
+  touchpad.press(BTN_TOOL_FINGER);  // a finger resting on the touchpad
+  touchpad.press(BTN_TOUCH);
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  NodeOpens opens;
+
+  ProgramRun run;
+  ASSERT_TRUE(run.start({}));
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(keyboard.open_when_there());
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
+  touchpad.press(BTN_LEFT);  // a click at the 1P prompt
+  others[3].press(BTN_LEFT);
+  std::this_thread::sleep_for(300ms);
+  run.read_output();
+  EXPECT_EQ(run.output, on_terminal(expected::SETUP_1P)) << "a pointer was taken for player 1";
+  touchpad.release(BTN_LEFT);
+  others[3].release(BTN_LEFT);
+  // The finger still rests on the touchpad: the release wait must end anyway.
+  ASSERT_TRUE(assign_players(run, pad));
+
+  touchpad.emit(EV_ABS, ABS_X, 2000);
+  others[3].emit(EV_ABS, ABS_X, 2000);
+  pad.move_x(3000);
+  const KeyEvent first = keyboard.next();
+  EXPECT_EQ(first, down(KEY_LEFTSHIFT)) << describe({first});
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+  EXPECT_EQ(run.output, on_terminal(expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
+                                    expected::SETUP_2P + expected::ok(-1) + expected::NO_ARGUMENT +
+                                    expected::START))
+      << "the controller must get id 0";
+  const std::set<std::string> opened = opens.names();
+  for (const VirtualDevice& other : others) {
+    EXPECT_EQ(opened.count(base_name(other.node())), 0u) << other.node() << " was opened";
+  }
+  EXPECT_EQ(opened.count(base_name(pad.node())), 1u) << "the controller was never opened";
+}
+
+// The HID driver gives a 10-bit axis a fuzz of 3, and the input core drops
+// changes within half of it unless keyconv turns that off.
+TEST(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 1023, 3, 500}));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(start_converting(run, keyboard, pad));
+  input_absinfo during = {};
+  const int node = open(pad.node().c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(node, 0);
+  ioctl(node, EVIOCGABS(ABS_X), &during);
+  EXPECT_EQ(during.fuzz, 0) << "the filter is still on while keyconv reads";
+
+  // Single steps from rest: the filter would drop every one of them.
+  std::vector<KeyEvent> events;
+  for (int x = 501; x <= 503; ++x) {
+    pad.move_x(x);
+    events.push_back(keyboard.next(1000ms));
+    events.push_back(keyboard.next(1000ms));
+  }
+  // A slow turn, one step every 5 ms, holds the key without a break.
+  for (int x = 504; x <= 520; ++x) {
+    pad.move_x(x);
+    std::this_thread::sleep_for(5ms);
+  }
+  for (const KeyEvent& event : keyboard.until_quiet(300ms)) events.push_back(event);
+  const std::vector<KeyEvent> expected_events = {
+      down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT), down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT),
+      down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT), down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT)};
+  EXPECT_EQ(events, expected_events) << "one-step moves were lost:\n" << describe(events);
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+  input_absinfo after = {};
+  ioctl(node, EVIOCGABS(ABS_X), &after);
+  close(node);
+  EXPECT_EQ(after.fuzz, 3) << "the device's own fuzz is put back";
+}
+
+// Holding a key, the controller is unplugged, then plugged back in.
+TEST(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOnce) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  RunOptions options;
+  options.args = {"100000"};  // a hold that outlasts the test
+  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  pad.move_x(2000);
+  ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+
+  SyscallTrace trace;
+  ASSERT_TRUE(trace.start(run.pid));
+  const std::size_t before_unplug = run.output.size();
+  pad.destroy();
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR)));
+  std::this_thread::sleep_for(200ms);
+  const std::vector<SyscallTrace::Call> calls = trace.stop();
+  EXPECT_EQ(keyboard.held(), std::vector<unsigned int>{KEY_LEFTSHIFT}) << "the key stays held";
+
+  // From the first "Error" on, each pass writes it once and checks for a
+  // keystroke once: error, poll, error, poll...
+  std::string pattern;
+  for (const SyscallTrace::Call& call : calls) {
+    if (call.poll) pattern += 'p';
+    if (!call.poll && call.fd == 1 && call.count == 6) pattern += 'E';
+  }
+  pattern = pattern.substr(std::min(pattern.find('E'), pattern.size()));
+  std::string alternating;
+  while (alternating.size() < pattern.size()) alternating += "Ep";
+  alternating.resize(pattern.size());
+  EXPECT_GT(pattern.size(), 40u);
+  EXPECT_EQ(pattern, alternating);
+
+  const double replugged = monotonic_ms();
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 500}));
+  const KeyEvent let_go = keyboard.next();
+  const KeyEvent falling = keyboard.next();
+  EXPECT_EQ(let_go, up(KEY_LEFTSHIFT));
+  EXPECT_EQ(falling, down(KEY_LEFTCTRL)) << "the first read after the re-plug sees X fall";
+  std::printf("re-plug: first read %.1f ms after the node appeared\n", let_go.ms - replugged);
+  EXPECT_LT(let_go.ms - replugged, 100.0);
+  run.read_output();
+  const std::string after_unplug = run.output.substr(before_unplug);
+  const std::string errors_only(
+      after_unplug.find_first_not_of("Error\r\n") == std::string::npos ? after_unplug : "");
+  EXPECT_EQ(errors_only, after_unplug) << "only \"Error\" lines while unplugged";
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+}
+
+TEST(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad_1p;
+  VirtualDevice pad_2p;
+  ASSERT_TRUE(make_controller(pad_1p, {0, 65535, 0, 1000}, "usb-keyconv-test/input1"));
+  ASSERT_TRUE(make_controller(pad_2p, {0, 65535, 0, 1000}, "usb-keyconv-test/input2"));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(start_converting(run, keyboard, pad_1p, &pad_2p));
+  pad_1p.destroy();
+  pad_2p.destroy();
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR)));
+  // Back in the other order: player 2's controller gets the lower node.
+  ASSERT_TRUE(make_controller(pad_2p, {0, 65535, 0, 1000}, "usb-keyconv-test/input2"));
+  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(make_controller(pad_1p, {0, 65535, 0, 1000}, "usb-keyconv-test/input1"));
+  std::this_thread::sleep_for(100ms);
+  pad_1p.move_x(2000);
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << "player 1's controller is player 1's";
+  pad_2p.move_x(2000);
+  EXPECT_EQ(keyboard.next(), down(KEY_RIGHTSHIFT)) << "player 2's controller is player 2's";
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+}
+
+constexpr uid_t PLAYER_UID = 1000;  // a user of the guest's /etc/passwd
+
+TEST(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {
+  REQUIRE_DEVICES();
+  ProgramRun run;
+  RunOptions options;
+  options.uid = PLAYER_UID;
+  ASSERT_TRUE(run.start(options));
+  const int status = run.wait_exit();
+  EXPECT_EQ(status, 1 << 8) << "wait status " << status;
+  EXPECT_NE(run.output.find("keyconv: cannot open /dev/uinput: Permission denied."),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("60-keyconv-uinput.rules"), std::string::npos) << run.output;
+}
+
+// As a desktop has it: the seat's user may read the controller (uaccess)
+// and use /dev/uinput, but no keyboard or other input node.
+TEST(DeviceDiscovery, AUserWhoMayReadOnlyTheControllerConvertsWithoutAWord) {
+  REQUIRE_DEVICES();
+  VirtualDevice touchpad;
+  VirtualDevice keyboard_device;
+  ASSERT_TRUE(touchpad.make(real_devices::laptop_touchpad(), {0, 4095, 0, 0}));
+  ASSERT_TRUE(keyboard_device.make(real_devices::keyboard_with_extra_buttons()));
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ASSERT_EQ(chown(pad.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
+  ASSERT_EQ(chown("/dev/uinput", PLAYER_UID, PLAYER_UID), 0);
+  struct GiveBack {
+    ~GiveBack() { chown("/dev/uinput", 0, 0); }
+  } give_back;
+
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  RunOptions options;
+  options.uid = PLAYER_UID;
+  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  pad.move_x(2000);
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+  EXPECT_EQ(run.output.find("keyconv:"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("ermission"), std::string::npos) << run.output;
+}
+
+TEST(DeviceDiscovery, AControllerTheUserMayNotReadIsNamedOnce) {
+  REQUIRE_DEVICES();
+  VirtualDevice readable;
+  VirtualDevice denied;
+  ASSERT_TRUE(make_controller(denied, {0, 65535, 0, 0}, "usb-keyconv-test/input3"));
+  ASSERT_TRUE(make_controller(readable, {0, 65535, 0, 0}, "usb-keyconv-test/input4"));
+  ASSERT_EQ(chown(readable.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
+  ASSERT_EQ(chown("/dev/uinput", PLAYER_UID, PLAYER_UID), 0);
+  struct GiveBack {
+    ~GiveBack() { chown("/dev/uinput", 0, 0); }
+  } give_back;
+
+  ProgramRun run;
+  RunOptions options;
+  options.uid = PLAYER_UID;
+  ASSERT_TRUE(run.start(options));
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
+  readable.press(BTN_TRIGGER);
+  ASSERT_TRUE(run.wait_for("CntrID=0")) << run.output;
+  readable.release(BTN_TRIGGER);
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_2P)));
+  const std::string said =
+      "keyconv: cannot read the controller \"Konami Amusement beatmania IIDX controller\" (" +
+      denied.node() + "): Permission denied.";
+  EXPECT_NE(run.output.find(said), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("cannot read"), run.output.rfind("cannot read")) << run.output;
+  EXPECT_NE(run.output.find("uaccess"), std::string::npos) << run.output;
+  run.type("q");
+}
+
+TEST(DeviceDiscovery, AnAxisWithoutRangeReadsAsZeroAndMovesNoKey) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {5, 5, 0, 5}));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(start_converting(run, keyboard, pad));
+  pad.move_x(7);
+  pad.move_x(3);
+  EXPECT_TRUE(keyboard.until_quiet(200ms).empty());
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+}
+
+TEST(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {
+  REQUIRE_DEVICES();
+  DeviceSpec spec = {"keyconv test pad with 40 buttons", {}, {ABS_X}, {}, {}};
+  for (unsigned int code = BTN_TRIGGER_HAPPY1; code <= BTN_TRIGGER_HAPPY40; ++code) {
+    spec.keys.push_back(code);
+  }
+  VirtualDevice pad;
+  ASSERT_TRUE(pad.make(spec));
+  ProgramRun run;
+  ASSERT_TRUE(run.start({}));
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
+  pad.press(BTN_TRIGGER_HAPPY33);
+  std::this_thread::sleep_for(300ms);
+  run.read_output();
+  EXPECT_EQ(run.output.find("CntrID"), std::string::npos) << "the 33rd button counted";
+  pad.release(BTN_TRIGGER_HAPPY33);
+  pad.press(BTN_TRIGGER_HAPPY32);
+  EXPECT_TRUE(run.wait_for("CntrID=0")) << run.output;
+  pad.release(BTN_TRIGGER_HAPPY32);
+  run.type("q");
+}
+
+TEST(DeviceDiscovery, ASeventeenthControllerGetsNoId) {
+  REQUIRE_DEVICES();
+  VirtualDevice pads[17];
+  for (int i = 0; i < 17; ++i) {
+    const std::string phys = "usb-keyconv-test/input" + std::to_string(10 + i);
+    ASSERT_TRUE(make_controller(pads[i], {}, phys.c_str()));
+  }
+  ProgramRun run;
+  ASSERT_TRUE(run.start({}));
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
+  pads[16].press(BTN_TRIGGER);
+  std::this_thread::sleep_for(300ms);
+  run.read_output();
+  EXPECT_EQ(run.output.find("CntrID"), std::string::npos) << run.output;
+  pads[16].release(BTN_TRIGGER);
+  pads[15].press(BTN_TRIGGER);
+  EXPECT_TRUE(run.wait_for("CntrID=15\r\n")) << run.output;
+  pads[15].release(BTN_TRIGGER);
+  run.type("q");
+}
+
+}  // namespace

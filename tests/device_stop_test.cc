@@ -1,0 +1,197 @@
+// Every way the program stops or pauses, on a real kernel: the keys it held
+// are let go where a reader of its keyboard sees it, and the terminal gets
+// its mode back.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+#include "device_support.h"
+#include "expected_text.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Holds Left Shift with a threshold that keeps it held.
+::testing::AssertionResult hold_left_shift(ProgramRun& run, ProgramKeyboard& keyboard,
+                                           VirtualDevice& pad, RunOptions options = {}) {
+  options.args = {"100000"};
+  if (!make_controller(pad, {0, 65535, 0, 1000})) {
+    return ::testing::AssertionFailure() << "no controller";
+  }
+  ::testing::AssertionResult started = start_converting(run, keyboard, pad, nullptr, options);
+  if (!started) return started;
+  pad.move_x(2000);
+  const KeyEvent pressed = keyboard.next();
+  if (!(pressed == down(KEY_LEFTSHIFT))) {
+    return ::testing::AssertionFailure() << "no Left Shift: " << describe({pressed});
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// What a reader of the keyboard sees after the signal: the key-up, and then
+// the kernel holding nothing, before the keyboard goes away.
+void expect_let_go_before_the_end(ProgramKeyboard& keyboard, const std::string& what) {
+  const KeyEvent let_go = keyboard.next();
+  EXPECT_EQ(let_go, up(KEY_LEFTSHIFT)) << what;
+  EXPECT_TRUE(keyboard.held().empty()) << what;
+  keyboard.until_gone();
+}
+
+TEST(DeviceStop, EverySignalThatEndsTheProgramLetsGoOfItsKeysForAReader) {
+  REQUIRE_DEVICES();
+  const struct {
+    int signal_number;
+    const char* typed;  // on the terminal, or nullptr to send it with kill
+  } cases[] = {{SIGINT, "\x03"},  {SIGQUIT, "\x1c"},  {SIGTERM, nullptr},
+               {SIGHUP, nullptr}, {SIGPIPE, nullptr}, {SIGSEGV, nullptr}};
+  constexpr int TRIALS = 10;
+  for (const auto& c : cases) {
+    int let_go = 0;
+    for (int trial = 0; trial < TRIALS; ++trial) {
+      const std::string what =
+          std::string(strsignal(c.signal_number)) + ", trial " + std::to_string(trial + 1);
+      VirtualDevice pad;
+      ProgramRun run;
+      ProgramKeyboard keyboard;
+      ASSERT_TRUE(hold_left_shift(run, keyboard, pad)) << what;
+      if (c.typed != nullptr) {
+        run.type(c.typed);
+      } else {
+        kill(run.pid, c.signal_number);
+      }
+      // A game reads its input once a frame, not at once.
+      std::this_thread::sleep_for(20ms);
+      const KeyEvent event = keyboard.next();
+      const bool held_nothing = keyboard.held().empty();
+      keyboard.until_gone();
+      if (event == up(KEY_LEFTSHIFT) && held_nothing) ++let_go;
+      const int status = run.wait_exit();
+      ASSERT_TRUE(WIFSIGNALED(status)) << what << ": wait status " << status;
+      EXPECT_EQ(WTERMSIG(status), c.signal_number) << what;
+      EXPECT_TRUE(run.terminal_restored()) << what;
+    }
+    EXPECT_EQ(let_go, TRIALS) << strsignal(c.signal_number)
+                              << ": the reader saw the key-up only so often";
+  }
+}
+
+// keyconv | head: the reader of standard output goes away.
+TEST(DeviceStop, AClosedOutputPipeEndsTheProgramWithItsKeysLetGo) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ProgramRun run;
+  RunOptions options;
+  options.stdout_to_pipe = true;
+  options.args = {"100000"};
+  ASSERT_TRUE(run.start(options));
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(keyboard.open_when_there());
+  // Standard output is a pipe, so the prompts wait in its buffer: the
+  // assignment is played by the clock.
+  for (int press = 0; press < 2; ++press) {
+    std::this_thread::sleep_for(300ms);
+    pad.press(BTN_TRIGGER);
+    std::this_thread::sleep_for(300ms);
+    pad.release(BTN_TRIGGER);
+  }
+  std::this_thread::sleep_for(300ms);
+  pad.move_x(2000);
+  ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  close(run.stdout_pipe);
+  run.stdout_pipe = -1;
+  pad.destroy();  // "Error" on every pass, until the buffer goes to the pipe
+  expect_let_go_before_the_end(keyboard, "SIGPIPE");
+  const int status = run.wait_exit();
+  ASSERT_TRUE(WIFSIGNALED(status)) << "wait status " << status;
+  EXPECT_EQ(WTERMSIG(status), SIGPIPE);
+  EXPECT_TRUE(run.terminal_restored());
+}
+
+TEST(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad;
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  RunOptions options;
+  options.terminal = Terminal::foreground_job;
+  ASSERT_TRUE(hold_left_shift(run, keyboard, pad, options));
+  run.type("\x1a");
+  EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT)) << "a stopped program holds no key";
+  EXPECT_TRUE(keyboard.held().empty());
+  const JobStatus stopped = run.job->wait();
+  ASSERT_EQ(stopped.kind, JobStatus::stopped) << describe(stopped);
+  EXPECT_TRUE(run.terminal_restored()) << "the shell gets its mode back";
+
+  pad.move_x(3000);  // the turn goes on while it is stopped
+  run.job->fg();
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << "the key comes back with fg";
+  const std::vector<KeyEvent> after = keyboard.until_quiet(300ms);
+  EXPECT_TRUE(after.empty()) << "the same turn changes nothing:\n" << describe(after);
+  EXPECT_FALSE(run.terminal_restored()) << "the mode is taken again";
+  run.type("q");
+  const std::vector<KeyEvent> at_the_end = keyboard.until_gone();
+  EXPECT_EQ(at_the_end, std::vector<KeyEvent>{up(KEY_LEFTSHIFT)}) << describe(at_the_end);
+  EXPECT_EQ(run.wait_exit(), 0);
+  EXPECT_TRUE(run.terminal_restored());
+}
+
+TEST(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  RunOptions options;
+  options.terminal = Terminal::background_job;
+  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  pad.move_x(2000);
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  EXPECT_TRUE(run.terminal_restored()) << "a background job took the terminal's mode";
+  const JobStatus running = run.job->wait(200ms);
+  EXPECT_EQ(running.kind, JobStatus::running) << describe(running);
+  run.job->fg();
+  for (int i = 0; i < 1000 && run.terminal_restored(); ++i) std::this_thread::sleep_for(1ms);
+  EXPECT_FALSE(run.terminal_restored()) << "the mode is taken in the foreground";
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+  EXPECT_TRUE(run.terminal_restored());
+}
+
+TEST(DeviceStop, WithoutATerminalItSaysSoOnceConvertsAndEndsOnSigterm) {
+  REQUIRE_DEVICES();
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ProgramRun run;
+  RunOptions options;
+  options.terminal = Terminal::none;
+  options.args = {"100000"};
+  ASSERT_TRUE(run.start(options));
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(keyboard.open_when_there());
+  const std::string said =
+      "keyconv: there is no terminal, so no keystroke can end keyconv. Ctrl+C or SIGTERM ends "
+      "it and lets go of every key.\n";
+  EXPECT_TRUE(run.wait_for(said)) << run.output;
+  for (int press = 0; press < 2; ++press) {
+    pad.press(BTN_TRIGGER);
+    std::this_thread::sleep_for(300ms);
+    pad.release(BTN_TRIGGER);
+    std::this_thread::sleep_for(300ms);
+  }
+  pad.move_x(2000);
+  ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  kill(run.pid, SIGTERM);
+  expect_let_go_before_the_end(keyboard, "SIGTERM");
+  const int status = run.wait_exit();
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(run.output, said) << "said once, and standard output never flushed";
+}
+
+}  // namespace
