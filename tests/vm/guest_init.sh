@@ -26,12 +26,30 @@ for module in evdev uinput; do
   lsmod | grep -q "^$module " || modprobe $module || say "cannot load $module"
 done
 
+run_tests() {
+  while read -r binary; do
+    say binary "$binary"
+    KEYCONV_DEVICE_TESTS=required "$binary" --gtest_color=no --gtest_filter="$1" >$results 2>&1
+    say exit "$binary" $?
+  done </vm/tests
+}
+
 cd /tmp
-while read -r binary; do
-  say binary "$binary"
-  KEYCONV_DEVICE_TESTS=required "$binary" --gtest_color=no --gtest_filter="$(cat /vm/filter)" \
-    >$results 2>&1
-  say exit "$binary" $?
-done </vm/tests
+# Without udev first, as in containers and this initramfs; then the cases
+# of the udev path, with a udev daemon.
+filter=$(cat /vm/filter)
+case $filter in
+  *-*) run_tests "$filter:DeviceUdev.*" ;;
+  *) run_tests "$filter-DeviceUdev.*" ;;
+esac
+case $filter in
+  \* | DeviceUdev*)
+    mount -t tmpfs tmpfs /run
+    /lib/systemd/systemd-udevd --daemon 2>/dev/console || say "udev did not start"
+    udevadm trigger --action=add && udevadm settle --timeout=30
+    say udev running
+    run_tests "DeviceUdev.*"
+    ;;
+esac
 say end
 poweroff -f

@@ -1,7 +1,7 @@
 """Runs test binaries on a real Linux kernel in a QEMU virtual machine.
 
 "run" packs an initramfs (busybox, the given files with their shared
-libraries at their host paths, the evdev and uinput modules, the init
+libraries at their host paths, the evdev and uinput modules, udev, the init
 script), boots Debian's kernel with it and streams what the guest writes on
 its second serial port. Each GoogleTest case's output and verdict are kept
 in <work>/results/<binary>/<Suite.Name>.log.
@@ -73,7 +73,7 @@ def shared_libraries(binary):
     return re.findall(r"(/\S+) \(0x", out)
 
 
-def pack(image, init, kernel_dir, tests, files, deb, case_filter):
+def pack(image, init, guest_dir, tests, files, deb, case_filter):
     cpio = Cpio(image)
     cpio.file("/bin/busybox", open(shutil.which("busybox"), "rb").read())
     cpio.file("/init", open(init, "rb").read())
@@ -83,13 +83,24 @@ def pack(image, init, kernel_dir, tests, files, deb, case_filter):
     cpio.file("/etc/passwd", b"root:x:0:0::/root:/bin/sh\nplayer:x:1000:1000::/tmp:/bin/sh\n",
               0o644)
     cpio.file("/etc/group", b"root:x:0:\ninput:x:101:\nplayer:x:1000:\n", 0o644)
-    for module in glob.glob(os.path.join(kernel_dir, "lib/modules/*/kernel/**/*.ko"),
+    for module in glob.glob(os.path.join(guest_dir, "lib/modules/*/kernel/**/*.ko"),
                             recursive=True):
-        cpio.file(module[len(kernel_dir):], open(module, "rb").read(), 0o644)
-    for modules in glob.glob(os.path.join(kernel_dir, "lib/modules/*")):
+        cpio.file(module[len(guest_dir):], open(module, "rb").read(), 0o644)
+    for modules in glob.glob(os.path.join(guest_dir, "lib/modules/*")):
         dep = "".join(os.path.relpath(m, modules) + ":\n"
                       for m in glob.glob(modules + "/kernel/**/*.ko", recursive=True))
-        cpio.file(modules[len(kernel_dir):] + "/modules.dep", dep.encode(), 0o644)
+        cpio.file(modules[len(guest_dir):] + "/modules.dep", dep.encode(), 0o644)
+    udev = os.path.join(guest_dir, "udev")
+    if os.path.exists(os.path.join(udev, "bin/udevadm")):
+        udevadm = open(os.path.join(udev, "bin/udevadm"), "rb").read()
+        cpio.file("/bin/udevadm", udevadm)
+        cpio.file("/lib/systemd/systemd-udevd", udevadm)  # the daemon by its name
+        for library in shared_libraries(os.path.join(udev, "bin/udevadm")):
+            cpio.file(library, open(library, "rb").read())
+        for rules in glob.glob(os.path.join(udev, "lib/udev/rules.d/*.rules")):
+            cpio.file(rules[len(udev):], open(rules, "rb").read(), 0o644)
+        cpio.directory("/etc/udev/rules.d")
+        cpio.directory("/run")
     for path in files:
         cpio.file(os.path.abspath(path), open(path, "rb").read())
         for library in shared_libraries(path):
@@ -164,7 +175,7 @@ def run(args):
     shutil.rmtree(results, ignore_errors=True)
     os.makedirs(results)
     status = os.path.join(work, "status")
-    kernels = sorted(glob.glob(os.path.join(args.kernel_dir, "boot/vmlinuz-*")))
+    kernels = sorted(glob.glob(os.path.join(args.guest_dir, "boot/vmlinuz-*")))
 
     def finish(code, message):
         with open(status, "w") as f:
@@ -173,8 +184,8 @@ def run(args):
         return code
 
     if not kernels:
-        message = (f"no kernel in {args.kernel_dir}: scripts/test fetches Debian's "
-                   "(scripts/lib/vm_kernel.sh)")
+        message = (f"no kernel in {args.guest_dir}: scripts/test fetches Debian's "
+                   "(scripts/lib/vm_guest.sh)")
         return finish(1 if args.required else SKIP, "VM not run: " + message)
     for tool in ("qemu-system-x86_64", "busybox"):
         if shutil.which(tool) is None:
@@ -184,7 +195,7 @@ def run(args):
 
     image = os.path.join(work, "initramfs.cpio")
     started = time.monotonic()
-    pack(image, args.init, os.path.abspath(args.kernel_dir), args.tests,
+    pack(image, args.init, os.path.abspath(args.guest_dir), args.tests,
          args.tests + args.files, args.deb, args.filter)
     print(f"initramfs: {os.path.getsize(image) // 1024} KiB, packed in "
           f"{time.monotonic() - started:.1f} s", flush=True)
@@ -236,7 +247,8 @@ def main():
     sub = parser.add_subparsers(dest="command", required=True)
     run_parser = sub.add_parser("run")
     run_parser.add_argument("--work-dir", required=True)
-    run_parser.add_argument("--kernel-dir", required=True)
+    run_parser.add_argument("--guest-dir", required=True,
+                            help="Debian's kernel, modules and udev (scripts/lib/vm_guest.sh)")
     run_parser.add_argument("--init", required=True)
     run_parser.add_argument("--tests", nargs="+", required=True,
                             help="GoogleTest binaries to run in the guest")

@@ -65,7 +65,8 @@ DeviceClass classify_device(const DeviceCaps& caps) {
       has_code(caps.key, BTN_TOOL_FINGER) && !has_code(caps.key, BTN_TOOL_PEN);
   const bool is_direct = has_code(caps.prop, INPUT_PROP_DIRECT);
   const bool has_mouse_button = count_codes(caps.key, BTN_MOUSE, BTN_JOYSTICK - 1) > 0;
-  const bool has_joystick_parts = joystick_button_count(caps) > 0 || joystick_axis_count(caps) > 0;
+  const int joystick_parts = joystick_button_count(caps) + joystick_axis_count(caps);
+  const bool has_joystick_parts = joystick_parts > 0;
 
   DeviceClass found = DeviceClass::other;
   if (has_xy) {
@@ -85,7 +86,10 @@ DeviceClass classify_device(const DeviceCaps& caps) {
     found = DeviceClass::joystick;
   }
 
-  if (found == DeviceClass::joystick && (looks_like_keyboard(caps) || is_tablet_pad(caps))) {
+  // A single joystick button or axis is too little: udev calls such a
+  // device no joystick, and neither does keyconv.
+  if (found == DeviceClass::joystick &&
+      (looks_like_keyboard(caps) || is_tablet_pad(caps) || joystick_parts < 2)) {
     return DeviceClass::other;
   }
   if (found == DeviceClass::other && is_tablet_pad(caps)) return DeviceClass::tablet;

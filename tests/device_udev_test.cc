@@ -1,0 +1,203 @@
+// The udev path, with a udev daemon running: udev says which devices are
+// controllers, users' rules decide for keyconv too, and the monitor brings
+// re-plugged controllers back. The VM runs these after the others, with
+// Debian's udev started.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "../src/core/linux/device_class.h"
+#include "device_support.h"
+#include "expected_text.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+#define REQUIRE_UDEV()                                                         \
+  do {                                                                         \
+    REQUIRE_DEVICES();                                                         \
+    if (access("/run/udev/control", F_OK) != 0) {                              \
+      if (device_tests_required()) FAIL() << "no udev daemon runs here";       \
+      GTEST_SKIP() << "no udev daemon runs here: the VM starts one for these"; \
+    }                                                                          \
+  } while (false)
+
+std::string database_entry(const VirtualDevice& device) {
+  struct stat info;
+  if (stat(device.node().c_str(), &info) != 0) return "";
+  return "/run/udev/data/c" + std::to_string(major(info.st_rdev)) + ":" +
+         std::to_string(minor(info.st_rdev));
+}
+
+// Waits until udev has finished with the device; its properties then. The
+// queue is let run dry first: a node number just freed may still have its
+// old device's entry.
+std::string udev_properties(const VirtualDevice& device) {
+  std::system("udevadm settle --timeout=10");
+  for (int i = 0; i < 500; ++i) {
+    std::ifstream entry(database_entry(device));
+    if (entry) {
+      std::string text((std::istreambuf_iterator<char>(entry)), std::istreambuf_iterator<char>());
+      if (text.find("E:ID_INPUT=1") != std::string::npos) return text;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  return "";
+}
+
+bool udev_says_joystick(const VirtualDevice& device) {
+  return udev_properties(device).find("E:ID_INPUT_JOYSTICK=1\n") != std::string::npos;
+}
+
+TEST(DeviceUdev, TheRulesWithoutUdevAgreeWithUdevOnRealDevices) {
+  REQUIRE_UDEV();
+  using namespace real_devices;
+  const DeviceSpec specs[] = {
+      laptop_touchpad(),
+      touchscreen(),
+      graphics_tablet(),
+      vm_absolute_mouse(),
+      gamepad_motion_sensor(),
+      gamepad_touchpad(),
+      gamepad(),
+      turntable(),
+      keyboard_with_extra_buttons(),
+      keyconv_keyboard(),
+      many_button_mouse(),
+      {"pedals", {}, {ABS_RX, ABS_RY}, {}, {}},
+      {"X with a d-pad and a trigger", {BTN_DPAD_UP, BTN_TRIGGER}, {ABS_X}, {}, {}},
+      {"X and Y and two triggers", {BTN_TRIGGER, BTN_THUMB}, {ABS_X, ABS_Y}, {}, {}},
+      {"a spinner with one button", {BTN_TRIGGER}, {ABS_X}, {}, {}},
+      {"X, Y and one button", {BTN_TRIGGER}, {ABS_X, ABS_Y}, {}, {}},
+      {"a keyboard with three joystick buttons",
+       {KEY_LEFTCTRL, KEY_CAPSLOCK, KEY_NUMLOCK, KEY_INSERT, BTN_TRIGGER, BTN_THUMB, BTN_THUMB2},
+       {ABS_X},
+       {},
+       {}},
+  };
+  for (const DeviceSpec& spec : specs) {
+    VirtualDevice device;
+    ASSERT_TRUE(device.make(spec, {0, 1023, 0, 0})) << spec.name;
+    const bool joystick = classify_device(caps_of(spec)) == DeviceClass::joystick;
+    EXPECT_EQ(udev_says_joystick(device), joystick) << spec.name << "\n" << udev_properties(device);
+  }
+}
+
+struct RuleFile {
+  std::string path;
+  explicit RuleFile(const std::string& rules) : path("/etc/udev/rules.d/61-keyconv-test.rules") {
+    std::ofstream(path) << rules;
+    std::system("udevadm control --reload");
+  }
+  ~RuleFile() {
+    unlink(path.c_str());
+    std::system("udevadm control --reload");
+  }
+};
+
+// The README's way to make keyconv take a device, and its opposite.
+TEST(DeviceUdev, UdevDecidesSoAUsersRuleMakesOrUnmakesAController) {
+  REQUIRE_UDEV();
+  const RuleFile rules(
+      "SUBSYSTEM==\"input\", ATTRS{name}==\"keyconv test knob\", "
+      "ENV{ID_INPUT_JOYSTICK}=\"1\", TAG+=\"uaccess\"\n"
+      "SUBSYSTEM==\"input\", ATTRS{name}==\"keyconv test excluded pad\", "
+      "ENV{ID_INPUT_JOYSTICK}=\"\"\n");
+  VirtualDevice excluded;
+  ASSERT_TRUE(
+      excluded.make({"keyconv test excluded pad", {BTN_TRIGGER, BTN_THUMB}, {ABS_X}, {}, {}}));
+  // Touch and X and Y: a touchscreen to the capability rules.
+  VirtualDevice knob;
+  ASSERT_TRUE(knob.make({"keyconv test knob", {BTN_TOUCH, BTN_TRIGGER}, {ABS_X, ABS_Y}, {}, {}},
+                        {0, 65535, 0, 1000}));
+  ASSERT_FALSE(udev_says_joystick(excluded));
+  ASSERT_TRUE(udev_says_joystick(knob));
+
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(run.start({}));
+  ASSERT_TRUE(keyboard.open_when_there());
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
+  excluded.press(BTN_TRIGGER);
+  std::this_thread::sleep_for(300ms);
+  run.read_output();
+  EXPECT_EQ(run.output.find("CntrID"), std::string::npos) << "the excluded pad was taken";
+  excluded.release(BTN_TRIGGER);
+  ASSERT_TRUE(assign_players(run, knob));
+  EXPECT_NE(run.output.find("CntrID=0"), std::string::npos) << "the knob is the only controller";
+  std::this_thread::sleep_for(100ms);
+  knob.move_x(2000);
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+}
+
+TEST(DeviceUdev, AReplugComesBackThroughTheMonitor) {
+  REQUIRE_UDEV();
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ASSERT_TRUE(udev_says_joystick(pad));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  RunOptions options;
+  options.args = {"100000"};
+  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  pad.move_x(2000);
+  ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  pad.destroy();
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR)));
+  const double replugged = monotonic_ms();
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 500}));
+  // udev has finished with the node (and set its permissions) once its
+  // database entry is there; the monitor's event follows.
+  struct stat entry;
+  while (stat(database_entry(pad).c_str(), &entry) != 0 && monotonic_ms() - replugged < 5000) {
+    usleep(200);
+  }
+  const double settled = monotonic_ms();
+  const KeyEvent let_go = keyboard.next();
+  EXPECT_EQ(let_go, up(KEY_LEFTSHIFT));
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTCTRL));
+  std::printf(
+      "re-plug under udev: first read %.1f ms after the node appeared, %.1f ms after "
+      "udev finished with it\n",
+      let_go.ms - replugged, let_go.ms - settled);
+  EXPECT_LT(let_go.ms - settled, 100.0);
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+}
+
+// udev runs, yet its database has no entry for these nodes: the capability
+// rules decide for them.
+TEST(DeviceUdev, NodesWithoutADatabaseEntryAreJudgedByTheirCapabilities) {
+  REQUIRE_UDEV();
+  VirtualDevice touchpad;
+  ASSERT_TRUE(touchpad.make(real_devices::laptop_touchpad(), {0, 4095, 0, 0}));
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ASSERT_FALSE(udev_properties(touchpad).empty());
+  ASSERT_TRUE(udev_says_joystick(pad));
+  ASSERT_EQ(unlink(database_entry(touchpad).c_str()), 0);
+  ASSERT_EQ(unlink(database_entry(pad).c_str()), 0);
+  touchpad.press(BTN_TOUCH);
+
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(start_converting(run, keyboard, pad));
+  EXPECT_NE(run.output.find("CntrID=0"), std::string::npos) << run.output;
+  pad.move_x(2000);
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+}
+
+}  // namespace
