@@ -436,13 +436,18 @@ std::vector<SyscallTrace::Call> SyscallTrace::stop() {
   std::ifstream trace(std::string(TRACING) + "trace");
   std::string line;
   while (std::getline(trace, line)) {
-    if (line.find("sys_poll(") != std::string::npos) {
-      calls.push_back({true, -1, 0});
-    } else if (const auto at = line.find("sys_write(fd: "); at != std::string::npos) {
+    // "  keyconv-95  [001] .....  12.345678: sys_poll(ufds: ...)"
+    const auto colon = line.find(": sys_");
+    const auto stamp = line.rfind(' ', colon);
+    if (colon == std::string::npos || stamp == std::string::npos) continue;
+    const double ms = std::stod(line.substr(stamp + 1, colon - stamp - 1)) * 1e3;
+    if (line.compare(colon + 2, 9, "sys_poll(") == 0) {
+      calls.push_back({true, -1, 0, ms});
+    } else if (const auto at = line.find("sys_write(fd: ", colon); at != std::string::npos) {
       const auto count = line.find("count: ", at);
       calls.push_back(
           {false, static_cast<int>(std::stol(line.substr(at + 14), nullptr, 16)),
-           count == std::string::npos ? -1 : std::stol(line.substr(count + 7), nullptr, 16)});
+           count == std::string::npos ? -1 : std::stol(line.substr(count + 7), nullptr, 16), ms});
     }
   }
   return calls;

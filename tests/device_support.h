@@ -169,6 +169,7 @@ struct SyscallTrace {
     bool poll;  // otherwise a write
     int fd;
     long count;
+    double ms;  // when, on the trace clock
   };
   bool start(pid_t pid);
   // Stops tracing and returns the calls, oldest first.

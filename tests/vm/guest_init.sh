@@ -39,8 +39,8 @@ cd /tmp
 # of the udev path, with a udev daemon.
 filter=$(cat /vm/filter)
 case $filter in
-  *-*) run_tests "$filter:DeviceUdev.*" ;;
-  *) run_tests "$filter-DeviceUdev.*" ;;
+  *-*) run_tests "$filter:DeviceUdev*" ;;
+  *) run_tests "$filter-DeviceUdev*" ;;
 esac
 case $filter in
   \* | DeviceUdev*)
@@ -48,7 +48,7 @@ case $filter in
     /lib/systemd/systemd-udevd --daemon 2>/dev/console || say "udev did not start"
     udevadm trigger --action=add && udevadm settle --timeout=30
     say udev running
-    run_tests "DeviceUdev.*"
+    run_tests "DeviceUdev*"
     ;;
 esac
 say end

@@ -1,0 +1,140 @@
+// Real-kernel figures of the Linux programs, measured in the test VM
+// (scripts/bench runs them there): each case prints "name: value unit" lines.
+// Latency is from the uinput write of a new X to the kernel's timestamp of
+// the key event it causes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "../tests/device_support.h"
+#include "../tests/expected_text.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+double percentile(std::vector<double> values, double share) {
+  std::sort(values.begin(), values.end());
+  return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
+}
+
+void report(const char* name, double value, const char* unit) {
+  std::printf("figure %s: %.3f %s\n", name, value, unit);
+}
+
+void measure_latency(const std::string& program, const char* name) {
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  RunOptions options;
+  options.program = program;
+  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  std::mt19937 random(1);
+  std::uniform_int_distribution<int> pause_us(0, 2000);
+  std::vector<double> latencies;
+  for (int move = 0; move < 200; ++move) {
+    std::this_thread::sleep_for(std::chrono::microseconds(pause_us(random)));
+    const double written = monotonic_ms();
+    pad.move_x(move % 2 == 0 ? 2000 : 1000);  // every move turns the other way
+    const KeyEvent first = keyboard.next();
+    ASSERT_NE(first.code, 0u);
+    latencies.push_back(first.ms - written);
+    keyboard.until_quiet(1ms);  // the other key of the reversal
+  }
+  run.type("q");
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0);
+  report((std::string(name) + "_latency_median").c_str(), percentile(latencies, 0.5), "ms");
+  report((std::string(name) + "_latency_p99").c_str(), percentile(latencies, 0.99), "ms");
+}
+
+TEST(DeviceBench, KeyconvLatency) { measure_latency(KEYCONV_PROGRAM, "keyconv"); }
+
+TEST(DeviceBench, KeyconvBusyLatency) { measure_latency(KEYCONV_BUSY_PROGRAM, "keyconv_busy"); }
+
+long cpu_ticks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  std::string field;
+  long ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14 || i == 15) ticks += std::stol(field);  // utime, stime
+  }
+  return ticks;
+}
+
+// At rest: the paced period from the traced keystroke checks (one per
+// pass), and the processor time it takes.
+TEST(DeviceBench, KeyconvAtRest) {
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(start_converting(run, keyboard, pad));
+  SyscallTrace trace;
+  ASSERT_TRUE(trace.start(run.pid));
+  const long ticks_before = cpu_ticks(run.pid);
+  const double started = monotonic_ms();
+  std::this_thread::sleep_for(2s);
+  const double cpu_share = static_cast<double>(cpu_ticks(run.pid) - ticks_before) /
+                           static_cast<double>(sysconf(_SC_CLK_TCK)) /
+                           ((monotonic_ms() - started) / 1e3);
+  std::vector<double> periods;
+  double last = -1;
+  for (const SyscallTrace::Call& call : trace.stop()) {
+    if (!call.poll) continue;
+    if (last >= 0) periods.push_back(call.ms - last);
+    last = call.ms;
+  }
+  ASSERT_GT(periods.size(), 100u);
+  double sum = 0;
+  for (double period : periods) sum += period;
+  report("keyconv_pass_period_mean", sum / static_cast<double>(periods.size()), "ms");
+  report("keyconv_pass_period_p99", percentile(periods, 0.99), "ms");
+  report("keyconv_cpu_share_at_rest", 100 * cpu_share, "%");
+  run.type("q");
+  keyboard.until_gone();
+}
+
+void measure_replug(const char* name) {
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  RunOptions options;
+  options.args = {"100000"};
+  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  std::vector<double> times;
+  for (int replug = 0; replug < 20; ++replug) {
+    pad.destroy();
+    std::this_thread::sleep_for(20ms);
+    const double appeared = monotonic_ms();
+    // Each re-plug turns the other way: its first read changes the key.
+    ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 2000 - 1000 * (replug % 2)}));
+    const KeyEvent first = keyboard.next();
+    ASSERT_NE(first.code, 0u);
+    times.push_back(first.ms - appeared);
+    keyboard.until_quiet(5ms);
+  }
+  report((std::string(name) + "_median").c_str(), percentile(times, 0.5), "ms");
+  report((std::string(name) + "_max").c_str(), percentile(times, 1.0), "ms");
+  run.type("q");
+  keyboard.until_gone();
+}
+
+// Without udev, the node is seen through inotify; with it, through udev's
+// monitor, after udev has finished with the node.
+TEST(DeviceBench, ReplugToFirstRead) { measure_replug("replug_to_first_read_inotify"); }
+
+TEST(DeviceUdevBench, ReplugToFirstRead) { measure_replug("replug_to_first_read_udev"); }
+
+}  // namespace
