@@ -9,7 +9,9 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 mkdir -p /dev/pts
 mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts
-mount -t tmpfs tmpfs /tmp
+# No tmpfs on /tmp: the initramfs is writable already, and the test files
+# may live under /tmp on the host, so at the same paths here.
+mkdir -p /tmp
 mount -t tracefs tracefs /sys/kernel/tracing
 
 results=/dev/ttyS1

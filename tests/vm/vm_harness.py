@@ -135,6 +135,7 @@ def boot(kernel, image, accel, console_log):
 def stream(qemu, console_log, results, started, kvm):
     """Prints the guest's output, files each case's lines; returns the end marker."""
     buffer, case, lines, end = b"", None, [], None
+    broken = []  # binaries that did not run their cases to the end
     while end is None:
         if time.monotonic() - started > RUN_TIMEOUT_S:
             return "timeout"
@@ -155,8 +156,12 @@ def stream(qemu, console_log, results, started, kvm):
             if line.startswith(MARK + "binary "):
                 binary = os.path.basename(line.split()[2])
                 os.makedirs(os.path.join(results, binary), exist_ok=True)
+            elif line.startswith(MARK + "exit "):
+                _, _, path, code = line.split()
+                if code not in ("0", "1"):  # GoogleTest's own exit codes
+                    broken.append(f"{path} exited with {code}")
             elif line.startswith(MARK + "end"):
-                end = line
+                end = "; ".join(broken) if broken else line
             elif line.startswith("[ RUN      ] "):
                 case, lines = line.split()[3], [line]
             elif case is not None:
@@ -219,9 +224,11 @@ def run(args):
             return finish(0, f"VM run complete: accelerator {accel}, {took:.1f} s")
         print(f"accelerator {accel}: {end} after {took:.1f} s; console:", flush=True)
         print(open(console_log, errors="replace").read()[-3000:], flush=True)
-        if accel == "kvm" and len(accels) > 1:
-            open(hang_mark, "w").close()  # known not to boot here: straight to TCG next time
-            print("KVM cannot boot this kernel here: falling back to TCG", flush=True)
+        booted = os.path.getsize(console_log) > 0
+        if accel != "kvm" or len(accels) == 1 or (booted and end != "qemu-exit"):
+            break
+        open(hang_mark, "w").close()  # known not to boot here: straight to TCG next time
+        print("KVM cannot boot this kernel here: falling back to TCG", flush=True)
     return finish(1, f"VM run failed: {end}")
 
 
