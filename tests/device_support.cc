@@ -279,6 +279,9 @@ bool ProgramRun::terminal_restored() const {
     return ::testing::AssertionFailure() << "conversion did not start:\n" << run.output;
   }
   pad.release(BTN_TRIGGER);
+  // The loop's first pass takes the starting positions: a move before it
+  // would be no move.
+  std::this_thread::sleep_for(100ms);
   return ::testing::AssertionSuccess();
 }
 
@@ -290,11 +293,7 @@ bool ProgramRun::terminal_restored() const {
     run.read_output();
     return ::testing::AssertionFailure() << "its keyboard did not appear:\n" << run.output;
   }
-  const ::testing::AssertionResult assigned = assign_players(run, pad_1p, pad_2p);
-  // The loop's first pass takes the starting positions: a move before it
-  // would be no move.
-  std::this_thread::sleep_for(100ms);
-  return assigned;
+  return assign_players(run, pad_1p, pad_2p);
 }
 
 std::string describe(const std::vector<KeyEvent>& events) {

@@ -118,7 +118,7 @@ struct ProgramRun {
 
 // Plays the assignment: player 1 presses and lets go of a button of pad,
 // then presses it again to skip player 2 (or presses pad_2p's), and the
-// program reaches its conversion.
+// program reaches its conversion and has taken the starting positions.
 ::testing::AssertionResult assign_players(ProgramRun& run, VirtualDevice& pad_1p,
                                           VirtualDevice* pad_2p = nullptr);
 

@@ -39,7 +39,7 @@ std::string database_entry(const VirtualDevice& device) {
 // queue is let run dry first: a node number just freed may still have its
 // old device's entry.
 std::string udev_properties(const VirtualDevice& device) {
-  std::system("udevadm settle --timeout=10");
+  if (std::system("udevadm settle --timeout=10") != 0) ADD_FAILURE() << "udev did not settle";
   for (int i = 0; i < 500; ++i) {
     std::ifstream entry(database_entry(device));
     if (entry) {
@@ -93,11 +93,14 @@ struct RuleFile {
   std::string path;
   explicit RuleFile(const std::string& rules) : path("/etc/udev/rules.d/61-keyconv-test.rules") {
     std::ofstream(path) << rules;
-    std::system("udevadm control --reload");
+    reload();
   }
   ~RuleFile() {
     unlink(path.c_str());
-    std::system("udevadm control --reload");
+    reload();
+  }
+  static void reload() {
+    if (std::system("udevadm control --reload") != 0) ADD_FAILURE() << "udev did not reload";
   }
 };
 
@@ -131,7 +134,6 @@ TEST(DeviceUdev, UdevDecidesSoAUsersRuleMakesOrUnmakesAController) {
   excluded.release(BTN_TRIGGER);
   ASSERT_TRUE(assign_players(run, knob));
   EXPECT_NE(run.output.find("CntrID=0"), std::string::npos) << "the knob is the only controller";
-  std::this_thread::sleep_for(100ms);
   knob.move_x(2000);
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
   run.type("q");
