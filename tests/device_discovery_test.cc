@@ -239,7 +239,9 @@ TEST(DeviceDiscovery, AUserWhoMayReadOnlyTheControllerConvertsWithoutAWord) {
   ASSERT_EQ(chown(pad.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
   ASSERT_EQ(chown("/dev/uinput", PLAYER_UID, PLAYER_UID), 0);
   struct GiveBack {
-    ~GiveBack() { chown("/dev/uinput", 0, 0); }
+    ~GiveBack() {
+      if (chown("/dev/uinput", 0, 0) != 0) ADD_FAILURE() << "/dev/uinput kept its owner";
+    }
   } give_back;
 
   ProgramRun run;
@@ -265,7 +267,9 @@ TEST(DeviceDiscovery, AControllerTheUserMayNotReadIsNamedOnce) {
   ASSERT_EQ(chown(readable.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
   ASSERT_EQ(chown("/dev/uinput", PLAYER_UID, PLAYER_UID), 0);
   struct GiveBack {
-    ~GiveBack() { chown("/dev/uinput", 0, 0); }
+    ~GiveBack() {
+      if (chown("/dev/uinput", 0, 0) != 0) ADD_FAILURE() << "/dev/uinput kept its owner";
+    }
   } give_back;
 
   ProgramRun run;

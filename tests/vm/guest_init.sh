@@ -3,7 +3,7 @@
 # runs every test binary listed in /vm/tests and powers off. The first
 # serial port is the kernel's console; the second carries the results.
 /bin/busybox --install -s /bin
-export PATH=/bin HOME=/root
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
@@ -19,15 +19,7 @@ stty -F $results raw -echo
 say() { echo "@@keyconv-vm $*" >$results; }
 say up "$(uname -r)"
 
-# Before the modules: installing the package must load uinput itself.
-if [ -f /vm/keyconv.deb ]; then
-  KEYCONV_DEB=/vm/keyconv.deb
-  export KEYCONV_DEB
-fi
-for module in evdev uinput; do
-  lsmod | grep -q "^$module " || modprobe $module || say "cannot load $module"
-done
-
+load() { lsmod | grep -q "^$1 " || modprobe "$1" || say "cannot load $1"; }
 run_tests() {
   while read -r binary; do
     say binary "$binary"
@@ -37,12 +29,24 @@ run_tests() {
 }
 
 cd /tmp
-# Without udev first, as in containers and this initramfs; then the cases
-# of the udev path, with a udev daemon.
 filter=$(cat /vm/filter)
+load evdev
+# The package first: installing it must load uinput itself.
 case $filter in
-  *-*) run_tests "$filter:DeviceUdev*" ;;
-  *) run_tests "$filter-DeviceUdev*" ;;
+  \* | DevicePackage*)
+    if [ -f /vm/keyconv.deb ]; then
+      export KEYCONV_DEB=/vm/keyconv.deb
+      run_tests "DevicePackage*"
+      unset KEYCONV_DEB
+    fi
+    ;;
+esac
+load uinput
+# Then the cases without udev, as in containers and this initramfs; then
+# the cases of the udev path, with a udev daemon.
+case $filter in
+  *-*) run_tests "$filter:DeviceUdev*:DevicePackage*" ;;
+  *) run_tests "$filter-DeviceUdev*:DevicePackage*" ;;
 esac
 case $filter in
   \* | DeviceUdev*)

@@ -109,6 +109,15 @@ def pack(image, init, guest_dir, tests, files, deb, case_filter):
     cpio.file("/vm/filter", (case_filter + "\n").encode(), 0o644)
     if deb:
         cpio.file("/vm/keyconv.deb", open(deb, "rb").read(), 0o644)
+        # Debian's own dpkg installs it, with what dpkg needs to run.
+        for tool in ("/usr/bin/dpkg", "/usr/bin/dpkg-deb", "/usr/bin/dpkg-split", "/usr/bin/tar",
+                     "/sbin/ldconfig"):
+            cpio.file(tool, open(tool, "rb").read())
+            for library in shared_libraries(tool):
+                cpio.file(library, open(library, "rb").read())
+        for directory in ("/var/lib/dpkg/updates", "/var/lib/dpkg/triggers", "/var/log",
+                          "/etc/dpkg/dpkg.cfg.d"):
+            cpio.directory(directory)
     cpio.close()
 
 
