@@ -241,6 +241,23 @@ TEST(EvdevJoystick, NoticesNewNodesAndLooksAtNothingWhileNothingChanges) {
   EXPECT_TRUE(watch.opened().empty()) << "nothing changed, yet something was opened";
 }
 
+// A controller that goes away between its description and the open: its
+// node is listed, but opening it finds nothing (here a link to nowhere).
+// Nothing is said, and no id is taken.
+TEST(EvdevJoystick, AControllerGoneBeforeItsOpenIsPassedOverQuietly) {
+  InputTree tree;
+  tree.describe(4, real_devices::turntable());
+  ASSERT_EQ(symlink("/nonexistent/event4", tree.node(4).c_str()), 0);
+  testing::internal::CaptureStderr();
+  open_controllers(tree.paths());
+  JOYINFOEX info = {};
+  EXPECT_EQ(joyGetPosEx(0, &info), JOYERR_PARMS);
+  tree.add_open_node(5);  // then another node comes and is no event device
+  tree.describe(5, real_devices::gamepad());
+  EXPECT_EQ(joyGetPosEx(0, &info), JOYERR_PARMS);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 TEST(EvdevJoystick, IdsOutsideTheTableAnswerJoyerrParms) {
   InputTree tree;
   open_controllers(tree.paths());

@@ -1,3 +1,4 @@
+// Choosing a controller's id among the sixteen: the old one, or a free one.
 #include "controller_ids.h"
 
 int choose_id(const IdHolder (&holders)[JOYSTICK_IDS], const DeviceIdentity& who) {

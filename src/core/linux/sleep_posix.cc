@@ -1,3 +1,4 @@
+// Sleep as a monotonic clock_nanosleep that resumes after a signal.
 #if !defined(__linux__)
 #error "sleep_posix.cc belongs to the Linux build only"
 #endif
