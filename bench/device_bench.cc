@@ -48,9 +48,7 @@ void measure_latency(const std::string& program, const char* name) {
     latencies.push_back(first.ms - written);
     keyboard.until_quiet(1ms);  // the other key of the reversal
   }
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
   report((std::string(name) + "_latency_median").c_str(), percentile(latencies, 0.5), "ms");
   report((std::string(name) + "_latency_p99").c_str(), percentile(latencies, 0.99), "ms");
 }
@@ -101,8 +99,7 @@ TEST(DeviceBench, KeyconvAtRest) {
   report("keyconv_pass_period_mean", sum / static_cast<double>(periods.size()), "ms");
   report("keyconv_pass_period_p99", percentile(periods, 0.99), "ms");
   report("keyconv_cpu_share_at_rest", 100 * cpu_share, "%");
-  run.type("q");
-  keyboard.until_gone();
+  end_with_a_keystroke(run, keyboard);
 }
 
 void measure_replug(const char* name) {
@@ -127,8 +124,7 @@ void measure_replug(const char* name) {
   }
   report((std::string(name) + "_median").c_str(), percentile(times, 0.5), "ms");
   report((std::string(name) + "_max").c_str(), percentile(times, 1.0), "ms");
-  run.type("q");
-  keyboard.until_gone();
+  end_with_a_keystroke(run, keyboard);
 }
 
 // Without udev, the node is seen through inotify; with it, through udev's

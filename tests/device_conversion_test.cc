@@ -84,12 +84,10 @@ TEST(DeviceConversion, AnEightBitAxisWrapsAroundBothWays) {
   const KeyEvent rise = keyboard.next();
   pad.move_x(250);
   std::vector<KeyEvent> events = {rise, keyboard.next(), keyboard.next()};
-  run.type("q");
-  for (const KeyEvent& event : keyboard.until_gone()) events.push_back(event);
+  for (const KeyEvent& event : end_with_a_keystroke(run, keyboard)) events.push_back(event);
   const std::vector<KeyEvent> expected_events = {down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT),
                                                  down(KEY_LEFTCTRL), up(KEY_LEFTCTRL)};
   EXPECT_EQ(events, expected_events) << "seen:\n" << describe(events);
-  EXPECT_EQ(run.wait_exit(), 0);
 }
 
 // Both players move in the same pass: player 1's key goes first.
@@ -97,8 +95,7 @@ TEST(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
   REQUIRE_DEVICES();
   VirtualDevice pad_1p;
   VirtualDevice pad_2p;
-  ASSERT_TRUE(make_controller(pad_1p, {0, 65535, 0, 1000}, "usb-keyconv-test/input1"));
-  ASSERT_TRUE(make_controller(pad_2p, {0, 65535, 0, 1000}, "usb-keyconv-test/input2"));
+  ASSERT_TRUE(make_two_controllers(pad_1p, pad_2p));
   ProgramRun run;
   ProgramKeyboard keyboard;
   ASSERT_TRUE(start_converting(run, keyboard, pad_1p, &pad_2p));

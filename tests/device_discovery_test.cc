@@ -75,9 +75,7 @@ TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
   pad.move_x(3000);
   const KeyEvent first = keyboard.next();
   EXPECT_EQ(first, down(KEY_LEFTSHIFT)) << describe({first});
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
   EXPECT_EQ(run.output, on_terminal(expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
                                     expected::SETUP_2P + expected::ok(-1) + expected::NO_ARGUMENT +
                                     expected::START))
@@ -121,9 +119,7 @@ TEST(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
       down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT), down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT),
       down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT), down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT)};
   EXPECT_EQ(events, expected_events) << "one-step moves were lost:\n" << describe(events);
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
   input_absinfo after = {};
   ioctl(node, EVIOCGABS(ABS_X), &after);
   close(node);
@@ -179,17 +175,14 @@ TEST(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOnce
   const std::string errors_only(
       after_unplug.find_first_not_of("Error\r\n") == std::string::npos ? after_unplug : "");
   EXPECT_EQ(errors_only, after_unplug) << "only \"Error\" lines while unplugged";
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
 }
 
 TEST(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
   REQUIRE_DEVICES();
   VirtualDevice pad_1p;
   VirtualDevice pad_2p;
-  ASSERT_TRUE(make_controller(pad_1p, {0, 65535, 0, 1000}, "usb-keyconv-test/input1"));
-  ASSERT_TRUE(make_controller(pad_2p, {0, 65535, 0, 1000}, "usb-keyconv-test/input2"));
+  ASSERT_TRUE(make_two_controllers(pad_1p, pad_2p));
   ProgramRun run;
   ProgramKeyboard keyboard;
   ASSERT_TRUE(start_converting(run, keyboard, pad_1p, &pad_2p));
@@ -205,12 +198,18 @@ TEST(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << "player 1's controller is player 1's";
   pad_2p.move_x(2000);
   EXPECT_EQ(keyboard.next(), down(KEY_RIGHTSHIFT)) << "player 2's controller is player 2's";
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
 }
 
 constexpr uid_t PLAYER_UID = 1000;  // a user of the guest's /etc/passwd
+
+// /dev/uinput given to the player for the test's time, as the udev rule does.
+struct UinputLent {
+  UinputLent() { EXPECT_EQ(chown("/dev/uinput", PLAYER_UID, PLAYER_UID), 0); }
+  ~UinputLent() { EXPECT_EQ(chown("/dev/uinput", 0, 0), 0); }
+  UinputLent(const UinputLent&) = delete;
+  UinputLent& operator=(const UinputLent&) = delete;
+};
 
 TEST(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {
   REQUIRE_DEVICES();
@@ -237,12 +236,7 @@ TEST(DeviceDiscovery, AUserWhoMayReadOnlyTheControllerConvertsWithoutAWord) {
   VirtualDevice pad;
   ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
   ASSERT_EQ(chown(pad.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
-  ASSERT_EQ(chown("/dev/uinput", PLAYER_UID, PLAYER_UID), 0);
-  struct GiveBack {
-    ~GiveBack() {
-      if (chown("/dev/uinput", 0, 0) != 0) ADD_FAILURE() << "/dev/uinput kept its owner";
-    }
-  } give_back;
+  const UinputLent lent;
 
   ProgramRun run;
   ProgramKeyboard keyboard;
@@ -251,9 +245,7 @@ TEST(DeviceDiscovery, AUserWhoMayReadOnlyTheControllerConvertsWithoutAWord) {
   ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
   pad.move_x(2000);
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
   EXPECT_EQ(run.output.find("keyconv:"), std::string::npos) << run.output;
   EXPECT_EQ(run.output.find("ermission"), std::string::npos) << run.output;
 }
@@ -265,12 +257,7 @@ TEST(DeviceDiscovery, AControllerTheUserMayNotReadIsNamedOnce) {
   ASSERT_TRUE(make_controller(denied, {0, 65535, 0, 0}, "usb-keyconv-test/input3"));
   ASSERT_TRUE(make_controller(readable, {0, 65535, 0, 0}, "usb-keyconv-test/input4"));
   ASSERT_EQ(chown(readable.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
-  ASSERT_EQ(chown("/dev/uinput", PLAYER_UID, PLAYER_UID), 0);
-  struct GiveBack {
-    ~GiveBack() {
-      if (chown("/dev/uinput", 0, 0) != 0) ADD_FAILURE() << "/dev/uinput kept its owner";
-    }
-  } give_back;
+  const UinputLent lent;
 
   ProgramRun run;
   RunOptions options;
@@ -300,9 +287,7 @@ TEST(DeviceDiscovery, AnAxisWithoutRangeReadsAsZeroAndMovesNoKey) {
   pad.move_x(7);
   pad.move_x(3);
   EXPECT_TRUE(keyboard.until_quiet(200ms).empty());
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
 }
 
 TEST(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {

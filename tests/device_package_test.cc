@@ -74,9 +74,7 @@ TEST(DevicePackage, InstallsLoadsUinputRunsAndLeavesNothingWhenPurged) {
     ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
     pad.move_x(2000);
     EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
-    run.type("q");
-    keyboard.until_gone();
-    EXPECT_EQ(run.wait_exit(), 0);
+    end_with_a_keystroke(run, keyboard);
   }
 
   ASSERT_EQ(shell("/usr/bin/dpkg --purge keyconv", said), 0) << said;

@@ -134,10 +134,8 @@ TEST(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
   const std::vector<KeyEvent> after = keyboard.until_quiet(300ms);
   EXPECT_TRUE(after.empty()) << "the same turn changes nothing:\n" << describe(after);
   EXPECT_FALSE(run.terminal_restored()) << "the mode is taken again";
-  run.type("q");
-  const std::vector<KeyEvent> at_the_end = keyboard.until_gone();
+  const std::vector<KeyEvent> at_the_end = end_with_a_keystroke(run, keyboard);
   EXPECT_EQ(at_the_end, std::vector<KeyEvent>{up(KEY_LEFTSHIFT)}) << describe(at_the_end);
-  EXPECT_EQ(run.wait_exit(), 0);
   EXPECT_TRUE(run.terminal_restored());
 }
 
@@ -158,9 +156,7 @@ TEST(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
   run.job->fg();
   for (int i = 0; i < 1000 && run.terminal_restored(); ++i) std::this_thread::sleep_for(1ms);
   EXPECT_FALSE(run.terminal_restored()) << "the mode is taken in the foreground";
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
   EXPECT_TRUE(run.terminal_restored());
 }
 

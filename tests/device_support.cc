@@ -9,21 +9,83 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "expected_text.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A case that hangs would hold up the whole VM run until its time limit. The
+// watchdog, a thread of its own, ends the run after a minute instead, naming
+// the case and showing where in the kernel the test waits.
+class Watchdog : public ::testing::EmptyTestEventListener {
+ public:
+  void OnTestStart(const ::testing::TestInfo& info) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    watched_ = std::string(info.test_suite_name()) + "." + info.name();
+    deadline_ = Clock::now() + std::chrono::seconds(60);
+    if (!thread_.joinable()) {
+      tid_ = static_cast<pid_t>(syscall(SYS_gettid));
+      thread_ = std::thread([this] { watch(); });
+    }
+    woken_.notify_one();
+  }
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    watched_.clear();
+  }
+  void OnTestProgramEnd(const ::testing::UnitTest&) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ending_ = true;
+    }
+    woken_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  void watch() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!ending_) {
+      woken_.wait_until(lock, watched_.empty() ? Clock::now() + std::chrono::hours(1) : deadline_);
+      if (ending_ || watched_.empty() || Clock::now() < deadline_) continue;
+      std::printf("\nwatchdog: %s hung; where the test waits in the kernel:\n", watched_.c_str());
+      std::ifstream stack("/proc/self/task/" + std::to_string(tid_) + "/stack");
+      std::printf("%s", std::string(std::istreambuf_iterator<char>(stack), {}).c_str());
+      std::fflush(stdout);
+      _exit(3);
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  std::thread thread_;
+  bool ending_ = false;
+  std::string watched_;
+  Clock::time_point deadline_;
+  pid_t tid_ = 0;
+};
+
+const bool watchdog_installed = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);
+  return true;
+}();
+
+}  // namespace
 
 std::string device_tests_unavailable() {
   const char* wanted = std::getenv("KEYCONV_DEVICE_TESTS");
@@ -296,6 +358,21 @@ bool ProgramRun::terminal_restored() const {
   return assign_players(run, pad_1p, pad_2p);
 }
 
+std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard) {
+  run.type("q");
+  std::vector<KeyEvent> events = keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), 0) << run.output;
+  return events;
+}
+
+::testing::AssertionResult make_two_controllers(VirtualDevice& pad_1p, VirtualDevice& pad_2p) {
+  if (make_controller(pad_1p, {0, 65535, 0, 1000}, "usb-keyconv-test/input1") &&
+      make_controller(pad_2p, {0, 65535, 0, 1000}, "usb-keyconv-test/input2")) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "no controllers";
+}
+
 std::string describe(const std::vector<KeyEvent>& events) {
   std::string text;
   for (const KeyEvent& event : events) {
@@ -415,6 +492,8 @@ bool write_tracing(const std::string& file, const std::string& text) {
 
 }  // namespace
 
+// The events stay enabled from the first trace on: switching a tracepoint
+// patches the kernel's code, and only the filter changes from run to run.
 bool SyscallTrace::start(pid_t pid) {
   if (!write_tracing("tracing_on", "0") || !write_tracing("trace", "")) return false;
   for (const char* event : TRACED) {
@@ -429,7 +508,6 @@ bool SyscallTrace::start(pid_t pid) {
 
 std::vector<SyscallTrace::Call> SyscallTrace::stop() {
   write_tracing("tracing_on", "0");
-  for (const char* event : TRACED) write_tracing(std::string(event) + "enable", "0");
   running = false;
   std::vector<Call> calls;
   std::ifstream trace(std::string(TRACING) + "trace");

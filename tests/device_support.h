@@ -129,6 +129,15 @@ struct ProgramKeyboard;
                                             VirtualDevice& pad_1p, VirtualDevice* pad_2p = nullptr,
                                             const RunOptions& options = {});
 
+struct KeyEvent;
+
+// Types a key on the program's terminal, takes in its key events until its
+// keyboard goes away, and expects it to end with status 0.
+std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard);
+
+// Two controllers of one model on two ports, at rest at 1000.
+::testing::AssertionResult make_two_controllers(VirtualDevice& pad_1p, VirtualDevice& pad_2p);
+
 struct KeyEvent {
   unsigned int code;
   int value;

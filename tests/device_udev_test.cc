@@ -136,9 +136,7 @@ TEST(DeviceUdev, UdevDecidesSoAUsersRuleMakesOrUnmakesAController) {
   EXPECT_NE(run.output.find("CntrID=0"), std::string::npos) << "the knob is the only controller";
   knob.move_x(2000);
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
 }
 
 TEST(DeviceUdev, AReplugComesBackThroughTheMonitor) {
@@ -172,9 +170,7 @@ TEST(DeviceUdev, AReplugComesBackThroughTheMonitor) {
       "udev finished with it\n",
       let_go.ms - replugged, let_go.ms - settled);
   EXPECT_LT(let_go.ms - settled, 100.0);
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
 }
 
 // udev runs, yet its database has no entry for these nodes: the capability
@@ -197,9 +193,7 @@ TEST(DeviceUdev, NodesWithoutADatabaseEntryAreJudgedByTheirCapabilities) {
   EXPECT_NE(run.output.find("CntrID=0"), std::string::npos) << run.output;
   pad.move_x(2000);
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
-  run.type("q");
-  keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0);
+  end_with_a_keystroke(run, keyboard);
 }
 
 }  // namespace
