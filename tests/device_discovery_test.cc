@@ -124,6 +124,7 @@ TEST(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
   ioctl(node, EVIOCGABS(ABS_X), &after);
   close(node);
   EXPECT_EQ(after.fuzz, 3) << "the device's own fuzz is put back";
+  EXPECT_EQ(after.value, 520) << "and only the fuzz: the position stays";
 }
 
 // Holding a key, the controller is unplugged, then plugged back in.

@@ -36,10 +36,10 @@ Joystick joysticks[JOYSTICK_IDS];
 IdHolder holders[JOYSTICK_IDS];
 bool started = false;
 
-// The X axis as each controller had it before keyconv set its fuzz to 0.
-// The signal handlers put it back, so they see only these: an entry's
-// absinfo is written before its fd, and the fd cleared before it closes.
-input_absinfo own_x_axis[JOYSTICK_IDS];
+// The fuzz of each controller's X axis before keyconv set it to 0. The
+// signal handlers put it back, so they see only these: an entry's fuzz is
+// written before its fd, and the fd cleared before it closes.
+volatile sig_atomic_t own_x_fuzz[JOYSTICK_IDS];
 static_assert(JOYSTICK_IDS == 16);
 volatile sig_atomic_t fuzz_changed_fd[JOYSTICK_IDS] = {-1, -1, -1, -1, -1, -1, -1, -1,
                                                        -1, -1, -1, -1, -1, -1, -1, -1};
@@ -51,7 +51,7 @@ volatile sig_atomic_t fuzz_changed_fd[JOYSTICK_IDS] = {-1, -1, -1, -1, -1, -1, -
 void unfilter_x_axis(int id, libevdev* dev) {
   const input_absinfo* x_axis = libevdev_get_abs_info(dev, ABS_X);
   if (x_axis == nullptr || x_axis->fuzz == 0) return;
-  own_x_axis[id] = *x_axis;
+  own_x_fuzz[id] = x_axis->fuzz;
   input_absinfo unfiltered = *x_axis;
   unfiltered.fuzz = 0;
   if (libevdev_kernel_set_abs_info(dev, ABS_X, &unfiltered) == 0) {
@@ -59,10 +59,19 @@ void unfilter_x_axis(int id, libevdev* dev) {
   }
 }
 
+// Puts the fuzz back and keeps the rest of the axis, its position above
+// all, as the kernel has it now. Async-signal-safe.
+void refilter(int fd, int fuzz) {
+  input_absinfo x_axis;
+  if (ioctl(fd, EVIOCGABS(ABS_X), &x_axis) != 0) return;
+  x_axis.fuzz = fuzz;
+  ioctl(fd, EVIOCSABS(ABS_X), &x_axis);
+}
+
 void refilter_x_axis(int id) {
   const int fd = fuzz_changed_fd[id];
   fuzz_changed_fd[id] = -1;
-  if (fd >= 0) ioctl(fd, EVIOCSABS(ABS_X), &own_x_axis[id]);
+  if (fd >= 0) refilter(fd, own_x_fuzz[id]);
 }
 
 void close_joystick(int id) {
@@ -188,7 +197,7 @@ void close_controllers() {
 void restore_fuzz_now() {
   for (int id = 0; id < JOYSTICK_IDS; ++id) {
     const int fd = fuzz_changed_fd[id];
-    if (fd >= 0) ioctl(fd, EVIOCSABS(ABS_X), &own_x_axis[id]);
+    if (fd >= 0) refilter(fd, own_x_fuzz[id]);
   }
 }
 
