@@ -12,7 +12,8 @@ fetch_vm_guest() {
     echo "cannot find Debian's kernel package (linux-image-amd64): run apt-get update" >&2
     return 1
   }
-  local udev="udev=$(dpkg-query -W -f='${Version}' libudev1)"
+  local udev
+  udev="udev=$(apt-cache policy udev | sed -n 's/^ *Candidate: //p')"
   local done_mark="$dir/$kernel+$udev.done"
   [ -f "$done_mark" ] && return 0
   echo "== test VM: $kernel, $udev"
