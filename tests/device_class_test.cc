@@ -34,7 +34,7 @@ const char* class_name(DeviceClass found) {
 TEST(DeviceClass, RealDevicesAreWhatUdevCallsThem) {
   using namespace real_devices;
   const struct {
-    DeviceSpec spec;
+    DeviceShape shape;
     DeviceClass expected;
     bool controller;
   } cases[] = {
@@ -51,16 +51,16 @@ TEST(DeviceClass, RealDevicesAreWhatUdevCallsThem) {
       {many_button_mouse(), DeviceClass::mouse, false},
   };
   for (const auto& c : cases) {
-    const DeviceCaps caps = caps_of(c.spec);
-    EXPECT_STREQ(class_name(classify_device(caps)), class_name(c.expected)) << c.spec.name;
-    EXPECT_EQ(is_controller(caps), c.controller) << c.spec.name;
+    const DeviceCaps caps = caps_of(c.shape);
+    EXPECT_STREQ(class_name(classify_device(caps)), class_name(c.expected)) << c.shape.name;
+    EXPECT_EQ(is_controller(caps), c.controller) << c.shape.name;
   }
 }
 
 TEST(DeviceClass, JoystickPartsAloneMakeAJoystickButKeyconvNeedsX) {
   const struct {
     const char* what;
-    DeviceSpec spec;
+    DeviceShape shape;
     bool joystick;
     bool controller;
   } cases[] = {
@@ -99,14 +99,14 @@ TEST(DeviceClass, JoystickPartsAloneMakeAJoystickButKeyconvNeedsX) {
        false},
   };
   for (const auto& c : cases) {
-    const DeviceCaps caps = caps_of(c.spec);
+    const DeviceCaps caps = caps_of(c.shape);
     EXPECT_EQ(classify_device(caps) == DeviceClass::joystick, c.joystick) << c.what;
     EXPECT_EQ(is_controller(caps), c.controller) << c.what;
   }
 }
 
 TEST(DeviceClass, ControllerButtonsAreTheJoystickCodesInAscendingOrder) {
-  DeviceSpec pad = real_devices::gamepad();
+  DeviceShape pad = real_devices::gamepad();
   pad.keys.insert(pad.keys.begin(), {BTN_TRIGGER_HAPPY1, BTN_DPAD_LEFT, KEY_A, BTN_0, BTN_LEFT});
   std::uint16_t codes[MAX_BUTTONS];
   const int count = controller_buttons(caps_of(pad), codes);
@@ -118,7 +118,7 @@ TEST(DeviceClass, ControllerButtonsAreTheJoystickCodesInAscendingOrder) {
 }
 
 TEST(DeviceClass, AtMost32ButtonsCountAndAManyButtonMouseHasNone) {
-  DeviceSpec big = {"", {}, {ABS_X}, {}, {}};
+  DeviceShape big = {"", {}, {ABS_X}, {}, {}};
   for (unsigned int code = BTN_TRIGGER_HAPPY1; code <= BTN_TRIGGER_HAPPY40; ++code) {
     big.keys.push_back(code);
   }

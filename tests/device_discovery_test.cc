@@ -45,9 +45,9 @@ TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
   REQUIRE_DEVICES();
   using namespace real_devices;
   VirtualDevice others[5];
-  const DeviceSpec specs[] = {laptop_touchpad(), graphics_tablet(), touchscreen(),
-                              vm_absolute_mouse(), gamepad_motion_sensor()};
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(others[i].make(specs[i], {0, 4095, 0, 100}));
+  const DeviceShape shapes[] = {laptop_touchpad(), graphics_tablet(), touchscreen(),
+                                vm_absolute_mouse(), gamepad_motion_sensor()};
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(others[i].make(shapes[i], {0, 4095, 0, 100}));
   VirtualDevice& touchpad = others[0];
   touchpad.press(BTN_TOOL_FINGER);  // a finger resting on the touchpad
   touchpad.press(BTN_TOUCH);
@@ -293,12 +293,12 @@ TEST(DeviceDiscovery, AnAxisWithoutRangeReadsAsZeroAndMovesNoKey) {
 
 TEST(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {
   REQUIRE_DEVICES();
-  DeviceSpec spec = {"keyconv test pad with 40 buttons", {}, {ABS_X}, {}, {}};
+  DeviceShape shape = {"keyconv test pad with 40 buttons", {}, {ABS_X}, {}, {}};
   for (unsigned int code = BTN_TRIGGER_HAPPY1; code <= BTN_TRIGGER_HAPPY40; ++code) {
-    spec.keys.push_back(code);
+    shape.keys.push_back(code);
   }
   VirtualDevice pad;
-  ASSERT_TRUE(pad.make(spec));
+  ASSERT_TRUE(pad.make(shape));
   ProgramRun run;
   ASSERT_TRUE(run.start({}));
   ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));

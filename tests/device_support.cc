@@ -119,16 +119,16 @@ std::string on_terminal(const std::string& text) {
   return sent;
 }
 
-bool VirtualDevice::make(const DeviceSpec& spec, AxisRange x, const char* phys) {
+bool VirtualDevice::make(const DeviceShape& shape, AxisRange x, const char* phys) {
   destroy();
   dev = libevdev_new();
-  libevdev_set_name(dev, spec.name);
+  libevdev_set_name(dev, shape.name);
   libevdev_set_phys(dev, phys);
   libevdev_set_id_bustype(dev, BUS_USB);
   libevdev_set_id_vendor(dev, 0x1ccf);
   libevdev_set_id_product(dev, 0x8048);
-  for (unsigned int key : spec.keys) libevdev_enable_event_code(dev, EV_KEY, key, nullptr);
-  for (unsigned int axis : spec.axes) {
+  for (unsigned int key : shape.keys) libevdev_enable_event_code(dev, EV_KEY, key, nullptr);
+  for (unsigned int axis : shape.axes) {
     input_absinfo info = {};
     info.minimum = x.minimum;
     info.maximum = x.maximum;
@@ -138,8 +138,8 @@ bool VirtualDevice::make(const DeviceSpec& spec, AxisRange x, const char* phys) 
     if (axis == ABS_MT_TRACKING_ID) info = {-1, -1, 65535, 0, 0, 0};
     libevdev_enable_event_code(dev, EV_ABS, axis, &info);
   }
-  for (unsigned int rel : spec.rel) libevdev_enable_event_code(dev, EV_REL, rel, nullptr);
-  for (unsigned int prop : spec.props) libevdev_enable_property(dev, prop);
+  for (unsigned int rel : shape.rel) libevdev_enable_event_code(dev, EV_REL, rel, nullptr);
+  for (unsigned int prop : shape.props) libevdev_enable_property(dev, prop);
   // libevdev leaves phys unset: two controllers of one model would then be
   // the same device to the program.
   uinput_fd = open("/dev/uinput", O_RDWR | O_CLOEXEC);

@@ -51,8 +51,9 @@ struct VirtualDevice {
   VirtualDevice& operator=(const VirtualDevice&) = delete;
   ~VirtualDevice() { destroy(); }
 
-  // Every axis of spec gets range x; phys tells re-plugged devices apart.
-  bool make(const DeviceSpec& spec, AxisRange x = {}, const char* phys = "usb-keyconv-test/input0");
+  // Every axis of shape gets range x; phys tells re-plugged devices apart.
+  bool make(const DeviceShape& shape, AxisRange x = {},
+            const char* phys = "usb-keyconv-test/input0");
   void destroy();
   std::string node() const;
   // One event and its SYN_REPORT.

@@ -58,7 +58,7 @@ bool udev_says_joystick(const VirtualDevice& device) {
 TEST(DeviceUdev, TheRulesWithoutUdevAgreeWithUdevOnRealDevices) {
   REQUIRE_UDEV();
   using namespace real_devices;
-  const DeviceSpec specs[] = {
+  const DeviceShape shapes[] = {
       laptop_touchpad(),
       touchscreen(),
       graphics_tablet(),
@@ -81,11 +81,12 @@ TEST(DeviceUdev, TheRulesWithoutUdevAgreeWithUdevOnRealDevices) {
        {},
        {}},
   };
-  for (const DeviceSpec& spec : specs) {
+  for (const DeviceShape& shape : shapes) {
     VirtualDevice device;
-    ASSERT_TRUE(device.make(spec, {0, 1023, 0, 0})) << spec.name;
-    const bool joystick = classify_device(caps_of(spec)) == DeviceClass::joystick;
-    EXPECT_EQ(udev_says_joystick(device), joystick) << spec.name << "\n" << udev_properties(device);
+    ASSERT_TRUE(device.make(shape, {0, 1023, 0, 0})) << shape.name;
+    const bool joystick = classify_device(caps_of(shape)) == DeviceClass::joystick;
+    EXPECT_EQ(udev_says_joystick(device), joystick) << shape.name << "\n"
+                                                    << udev_properties(device);
   }
 }
 

@@ -65,15 +65,15 @@ struct InputTree {
     fs::remove_all(root);
   }
   // The sysfs side of eventN, as the kernel shows it before the node appears.
-  void describe(int number, const DeviceSpec& spec, std::uint16_t product = 0x8048) {
+  void describe(int number, const DeviceShape& shape, std::uint16_t product = 0x8048) {
     const fs::path device = fs::path(sys) / ("event" + std::to_string(number)) / "device";
-    const DeviceCaps caps = caps_of(spec);
+    const DeviceCaps caps = caps_of(shape);
     write_file(device / "capabilities/ev", bitmap_text(caps.ev));
     write_file(device / "capabilities/key", bitmap_text(caps.key));
     write_file(device / "capabilities/abs", bitmap_text(caps.abs));
     write_file(device / "capabilities/rel", bitmap_text(caps.rel));
     write_file(device / "properties", bitmap_text(caps.prop));
-    write_file(device / "name", std::string(spec.name) + "\n");
+    write_file(device / "name", std::string(shape.name) + "\n");
     write_file(device / "phys", "usb-0000:00:14.0-" + std::to_string(number) + "/input0\n");
     write_file(device / "uniq", "\n");
     write_file(device / "id/bustype", "0003\n");
@@ -166,13 +166,13 @@ TEST(EvdevJoystick, ReadsEventNodeNumbers) {
 TEST(EvdevJoystick, OpensNoNodeThatIsNotAController) {
   using namespace real_devices;
   InputTree tree;
-  const DeviceSpec others[] = {laptop_touchpad(),       graphics_tablet(),
-                               touchscreen(),           vm_absolute_mouse(),
-                               gamepad_motion_sensor(), keyboard_with_extra_buttons(),
-                               keyconv_keyboard()};
+  const DeviceShape others[] = {laptop_touchpad(),       graphics_tablet(),
+                                touchscreen(),           vm_absolute_mouse(),
+                                gamepad_motion_sensor(), keyboard_with_extra_buttons(),
+                                keyconv_keyboard()};
   int number = 0;
-  for (const DeviceSpec& spec : others) {
-    tree.describe(number, spec);
+  for (const DeviceShape& shape : others) {
+    tree.describe(number, shape);
     tree.add_open_node(number++);
   }
   tree.describe(number, turntable());

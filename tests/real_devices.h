@@ -8,7 +8,7 @@
 
 #include "../src/core/linux/device_class.h"
 
-struct DeviceSpec {
+struct DeviceShape {
   const char* name;
   std::vector<unsigned int> keys;
   std::vector<unsigned int> axes;
@@ -18,18 +18,18 @@ struct DeviceSpec {
 
 namespace real_devices {
 
-DeviceSpec laptop_touchpad();
-DeviceSpec touchscreen();
-DeviceSpec graphics_tablet();
-DeviceSpec vm_absolute_mouse();  // QEMU's USB tablet
-DeviceSpec gamepad_motion_sensor();
-DeviceSpec gamepad_touchpad();
-DeviceSpec gamepad();
-DeviceSpec turntable();  // a rotary controller: ABS_X only
-DeviceSpec keyboard_with_extra_buttons();
-DeviceSpec keyconv_keyboard();   // the program's own virtual keyboard
-DeviceSpec many_button_mouse();  // buttons that run into BTN_JOYSTICK
+DeviceShape laptop_touchpad();
+DeviceShape touchscreen();
+DeviceShape graphics_tablet();
+DeviceShape vm_absolute_mouse();  // QEMU's USB tablet
+DeviceShape gamepad_motion_sensor();
+DeviceShape gamepad_touchpad();
+DeviceShape gamepad();
+DeviceShape turntable();  // a rotary controller: ABS_X only
+DeviceShape keyboard_with_extra_buttons();
+DeviceShape keyconv_keyboard();   // the program's own virtual keyboard
+DeviceShape many_button_mouse();  // buttons that run into BTN_JOYSTICK
 
 }  // namespace real_devices
 
-DeviceCaps caps_of(const DeviceSpec& spec);
+DeviceCaps caps_of(const DeviceShape& shape);
