@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
-#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,32 +13,13 @@
 
 #include "device_support.h"
 #include "expected_text.h"
+#include "open_watch.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
 std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
-// The event nodes anyone opens from now on.
-struct NodeOpens {
-  int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  NodeOpens() { inotify_add_watch(fd, "/dev/input", IN_OPEN); }
-  ~NodeOpens() { close(fd); }
-  std::set<std::string> names() {
-    std::set<std::string> opened;
-    alignas(inotify_event) char buffer[4096];
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
-      for (ssize_t at = 0; at < got;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-        if (event->len > 0) opened.insert(event->name);
-        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-      }
-    }
-    return opened;
-  }
-};
 
 TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
   REQUIRE_DEVICES();
@@ -53,20 +33,17 @@ TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
   touchpad.press(BTN_TOUCH);
   VirtualDevice pad;
   ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  NodeOpens opens;
+  OpenWatch opens("/dev/input");
 
   ProgramRun run;
   ASSERT_TRUE(run.start({}));
   ProgramKeyboard keyboard;
   ASSERT_TRUE(keyboard.open_when_there());
   ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
-  touchpad.press(BTN_LEFT);  // a click at the 1P prompt
-  others[3].press(BTN_LEFT);
-  std::this_thread::sleep_for(300ms);
-  run.read_output();
-  EXPECT_EQ(run.output, on_terminal(expected::SETUP_1P)) << "a pointer was taken for player 1";
-  touchpad.release(BTN_LEFT);
-  others[3].release(BTN_LEFT);
+  // Clicks at the 1P prompt.
+  EXPECT_TRUE(press_takes_no_player(run, touchpad, BTN_LEFT));
+  EXPECT_TRUE(press_takes_no_player(run, others[3], BTN_LEFT));
+  EXPECT_EQ(run.output, on_terminal(expected::SETUP_1P));
   // The finger still rests on the touchpad: the release wait must end anyway.
   ASSERT_TRUE(assign_players(run, pad));
 
@@ -80,7 +57,7 @@ TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
                                     expected::SETUP_2P + expected::ok(-1) + expected::NO_ARGUMENT +
                                     expected::START))
       << "the controller must get id 0";
-  const std::set<std::string> opened = opens.names();
+  const std::multiset<std::string> opened = opens.opened();
   for (const VirtualDevice& other : others) {
     EXPECT_EQ(opened.count(base_name(other.node())), 0u) << other.node() << " was opened";
   }
@@ -302,11 +279,7 @@ TEST(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {
   ProgramRun run;
   ASSERT_TRUE(run.start({}));
   ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
-  pad.press(BTN_TRIGGER_HAPPY33);
-  std::this_thread::sleep_for(300ms);
-  run.read_output();
-  EXPECT_EQ(run.output.find("CntrID"), std::string::npos) << "the 33rd button counted";
-  pad.release(BTN_TRIGGER_HAPPY33);
+  EXPECT_TRUE(press_takes_no_player(run, pad, BTN_TRIGGER_HAPPY33)) << "the 33rd button counted";
   pad.press(BTN_TRIGGER_HAPPY32);
   EXPECT_TRUE(run.wait_for("CntrID=0")) << run.output;
   pad.release(BTN_TRIGGER_HAPPY32);
@@ -323,11 +296,7 @@ TEST(DeviceDiscovery, ASeventeenthControllerGetsNoId) {
   ProgramRun run;
   ASSERT_TRUE(run.start({}));
   ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
-  pads[16].press(BTN_TRIGGER);
-  std::this_thread::sleep_for(300ms);
-  run.read_output();
-  EXPECT_EQ(run.output.find("CntrID"), std::string::npos) << run.output;
-  pads[16].release(BTN_TRIGGER);
+  EXPECT_TRUE(press_takes_no_player(run, pads[16], BTN_TRIGGER));
   pads[15].press(BTN_TRIGGER);
   EXPECT_TRUE(run.wait_for("CntrID=15\r\n")) << run.output;
   pads[15].release(BTN_TRIGGER);

@@ -347,6 +347,16 @@ bool ProgramRun::terminal_restored() const {
   return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult press_takes_no_player(ProgramRun& run, VirtualDevice& device,
+                                                 unsigned int button) {
+  device.press(button);
+  std::this_thread::sleep_for(300ms);
+  run.read_output();
+  device.release(button);
+  if (run.output.find("CntrID") == std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "a player was taken:\n" << run.output;
+}
+
 ::testing::AssertionResult start_converting(ProgramRun& run, ProgramKeyboard& keyboard,
                                             VirtualDevice& pad_1p, VirtualDevice* pad_2p,
                                             const RunOptions& options) {

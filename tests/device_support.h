@@ -123,6 +123,11 @@ struct ProgramRun {
 ::testing::AssertionResult assign_players(ProgramRun& run, VirtualDevice& pad_1p,
                                           VirtualDevice* pad_2p = nullptr);
 
+// At the 1P prompt: presses button on device and lets it go again; the
+// program must take no player for it.
+::testing::AssertionResult press_takes_no_player(ProgramRun& run, VirtualDevice& device,
+                                                 unsigned int button);
+
 struct ProgramKeyboard;
 
 // Starts the program, finds its keyboard and plays the assignment.

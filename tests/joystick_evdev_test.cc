@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 
 #include "../src/core/linux/input_sysfs.h"
 #include "../src/core/platform.h"
+#include "open_watch.h"
 #include "real_devices.h"
 
 namespace {
@@ -99,26 +99,6 @@ struct InputTree {
     return probe < 0 && errno == EACCES;
   }
   InputPaths paths() const { return {dev.c_str(), sys.c_str()}; }
-};
-
-// Every open of a file in a directory, and every listing of it.
-struct OpenWatch {
-  int fd = inotify_init1(IN_NONBLOCK);
-  explicit OpenWatch(const std::string& dir) { inotify_add_watch(fd, dir.c_str(), IN_OPEN); }
-  ~OpenWatch() { close(fd); }
-  std::multiset<std::string> opened() {
-    std::multiset<std::string> names;
-    alignas(inotify_event) char buffer[4096];
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
-      for (ssize_t at = 0; at < got;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-        names.insert(event->len > 0 ? event->name : "(the directory)");
-        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-      }
-    }
-    return names;
-  }
 };
 
 void probe_every_id(int times) {

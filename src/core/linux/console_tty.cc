@@ -13,6 +13,7 @@
 #include <csignal>
 
 #include "../platform.h"
+#include "signals_held.h"
 
 namespace {
 
@@ -24,26 +25,15 @@ termios own_mode;  // the terminal's mode before keyconv took it
 bool in_foreground(int fd) { return tcgetpgrp(fd) == getpgrp(); }
 
 // tcsetattr from a background job would stop keyconv with SIGTTOU: the
-// signal is held back, and the mode is only ever set in the foreground.
-struct TtouHeld {
-  sigset_t saved;
-  TtouHeld() {
-    sigset_t ttou;
-    sigemptyset(&ttou);
-    sigaddset(&ttou, SIGTTOU);
-    sigprocmask(SIG_BLOCK, &ttou, &saved);
-  }
-  ~TtouHeld() { sigprocmask(SIG_SETMASK, &saved, nullptr); }
-  TtouHeld(const TtouHeld&) = delete;
-  TtouHeld& operator=(const TtouHeld&) = delete;
-};
+// signal is held back around it, and the mode is only ever set in the
+// foreground.
 
 // The mode is read anew each time: the shell sets its own before it gives
 // a job the terminal.
 void take_mode() {
   const int fd = tty_fd;
   if (fd < 0 || mode_taken != 0) return;
-  const TtouHeld held;
+  const SignalsHeld held(SIGTTOU);
   if (!in_foreground(fd) || tcgetattr(fd, &own_mode) != 0) return;
   termios raw_mode = own_mode;
   raw_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
@@ -69,7 +59,7 @@ bool console_open(const char* path) {
 void console_restore() {
   const int fd = tty_fd;
   if (fd < 0 || mode_taken == 0) return;
-  const TtouHeld held;
+  const SignalsHeld held(SIGTTOU);
   // TCSANOW, not TCSAFLUSH: the keystroke that ended the run stays queued.
   tcsetattr(fd, TCSANOW, &own_mode);
   mode_taken = 0;
@@ -78,12 +68,8 @@ void console_restore() {
 void console_reenter() {
   // Signals stay out while the mode is read and set; in a handler they
   // are held back already.
-  sigset_t all;
-  sigset_t saved;
-  sigfillset(&all);
-  sigprocmask(SIG_BLOCK, &all, &saved);
+  const SignalsHeld held;
   take_mode();
-  sigprocmask(SIG_SETMASK, &saved, nullptr);
 }
 
 void console_close() {

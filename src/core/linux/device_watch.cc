@@ -42,8 +42,6 @@ void watch_stop() {
   mode = Mode::none;
 }
 
-bool watch_uses_udev() { return mode == Mode::udev; }
-
 int watch_changes(NodeChange* out, int capacity, bool& lost) {
   if (mode == Mode::udev) return udev_watch_changes(out, capacity, lost);
   if (mode == Mode::inotify) return inotify_watch_changes(out, capacity, lost);

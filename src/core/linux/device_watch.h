@@ -19,7 +19,6 @@ struct NodeChange {
 // system's own; tests that give other paths get inotify.
 void watch_start(const InputPaths& paths);
 void watch_stop();
-bool watch_uses_udev();
 
 // The device directory being watched.
 const char* watch_dev_input();

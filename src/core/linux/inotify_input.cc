@@ -41,11 +41,14 @@ bool inotify_watch_open(const char* dev_input) {
   std::strncpy(parent, dev_input, sizeof parent - 1);
   parent[sizeof parent - 1] = '\0';
   char* slash = std::strrchr(parent, '/');
-  if (slash == nullptr || slash == parent) return false;
-  *slash = '\0';
-  std::strncpy(dir_name, slash + 1, sizeof dir_name - 1);
-  parent_watch = inotify_add_watch(inotify_fd, parent, IN_CREATE);
-  return parent_watch >= 0;
+  if (slash != nullptr && slash != parent) {
+    *slash = '\0';
+    std::strncpy(dir_name, slash + 1, sizeof dir_name - 1);
+    parent_watch = inotify_add_watch(inotify_fd, parent, IN_CREATE);
+  }
+  if (parent_watch >= 0) return true;
+  inotify_watch_close();
+  return false;
 }
 
 void inotify_watch_close() {

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "signals_held.h"
+
 namespace uinput_keyboard {
 namespace {
 
@@ -42,20 +44,6 @@ libevdev_uinput* keyboard = nullptr;
 volatile sig_atomic_t uinput_fd = -1;
 volatile sig_atomic_t held_keys = 0;  // bit i: KEYS[i] is down
 volatile sig_atomic_t key_up_unread = 0;
-
-// Signals are held back while the keys and what is known of them change, so
-// that a handler never sees a key half pressed.
-struct SignalsHeld {
-  sigset_t saved;
-  SignalsHeld() {
-    sigset_t all;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &saved);
-  }
-  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &saved, nullptr); }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-};
 
 void explain_failure(const char* path, int error, const char* what) {
   std::fprintf(stderr, "keyconv: cannot %s %s: %s. keyconv cannot type without it.\n", what, path,
@@ -183,6 +171,8 @@ void keybd_event(BYTE vk, BYTE /*scan*/, DWORD flags, ULONG_PTR /*extra_info*/) 
   const int index = key_index(vk);
   if (keyboard == nullptr || index < 0) return;
   const bool up = (flags & KEYEVENTF_KEYUP) != 0;
+  // Signals wait while the key and what is known of it change, so that a
+  // handler never sees a key half pressed.
   const SignalsHeld held;
   if (write_key(uinput_fd, KEYS[index].code, up ? 0 : 1) && up) key_up_unread = 1;
   held_keys = up ? held_keys & ~(1 << index) : held_keys | (1 << index);
