@@ -29,13 +29,11 @@ void report(const char* name, double value, const char* unit) {
 }
 
 void measure_latency(const std::string& program, const char* name) {
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
   RunOptions options;
   options.program = program;
-  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  OnePlayer player;
+  ASSERT_TRUE(player.start(options));
+  auto& [pad, run, keyboard] = player;
   std::mt19937 random(1);
   std::uniform_int_distribution<int> pause_us(0, 2000);
   std::vector<double> latencies;
@@ -73,11 +71,9 @@ long cpu_ticks(pid_t pid) {
 // At rest: the paced period from the traced keystroke checks (one per
 // pass), and the processor time it takes.
 TEST(DeviceBench, KeyconvAtRest) {
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(start_converting(run, keyboard, pad));
+  OnePlayer player;
+  ASSERT_TRUE(player.start());
+  auto& [pad, run, keyboard] = player;
   SyscallTrace trace;
   ASSERT_TRUE(trace.start(run.pid));
   const long ticks_before = cpu_ticks(run.pid);
@@ -103,13 +99,11 @@ TEST(DeviceBench, KeyconvAtRest) {
 }
 
 void measure_replug(const char* name) {
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
   RunOptions options;
   options.args = {"100000"};
-  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  OnePlayer player;
+  ASSERT_TRUE(player.start(options));
+  auto& [pad, run, keyboard] = player;
   std::vector<double> times;
   for (int replug = 0; replug < 20; ++replug) {
     pad.destroy();

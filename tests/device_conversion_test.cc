@@ -21,13 +21,11 @@ std::string started_alone() {
 
 // A turn up, a hold until the key is let go, a turn down, a keystroke.
 void turn_hold_turn_back(const std::string& program) {
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
   RunOptions options;
   options.program = program;
-  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  OnePlayer player;
+  ASSERT_TRUE(player.start(options));
+  auto& [pad, run, keyboard] = player;
 
   SyscallTrace trace;
   ASSERT_TRUE(trace.start(run.pid)) << "tracefs is needed to count the passes";
@@ -75,11 +73,9 @@ namespace {
 // range, 5 to 250 a fall.
 TEST(DeviceConversion, AnEightBitAxisWrapsAroundBothWays) {
   REQUIRE_DEVICES();
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 255, 0, 250}));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(start_converting(run, keyboard, pad));
+  OnePlayer player;
+  ASSERT_TRUE(player.start({}, {0, 255, 0, 250}));
+  auto& [pad, run, keyboard] = player;
   pad.move_x(5);
   const KeyEvent rise = keyboard.next();
   pad.move_x(250);

@@ -68,11 +68,9 @@ TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
 // changes within half of it unless keyconv turns that off.
 TEST(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
   REQUIRE_DEVICES();
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 1023, 3, 500}));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(start_converting(run, keyboard, pad));
+  OnePlayer player;
+  ASSERT_TRUE(player.start({}, {0, 1023, 3, 500}));
+  auto& [pad, run, keyboard] = player;
   input_absinfo during = {};
   const int node = open(pad.node().c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(node, 0);
@@ -107,13 +105,11 @@ TEST(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
 // Holding a key, the controller is unplugged, then plugged back in.
 TEST(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOnce) {
   REQUIRE_DEVICES();
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
   RunOptions options;
   options.args = {"100000"};  // a hold that outlasts the test
-  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  OnePlayer player;
+  ASSERT_TRUE(player.start(options));
+  auto& [pad, run, keyboard] = player;
   pad.move_x(2000);
   ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
 
@@ -257,11 +253,9 @@ TEST(DeviceDiscovery, AControllerTheUserMayNotReadIsNamedOnce) {
 
 TEST(DeviceDiscovery, AnAxisWithoutRangeReadsAsZeroAndMovesNoKey) {
   REQUIRE_DEVICES();
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {5, 5, 0, 5}));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(start_converting(run, keyboard, pad));
+  OnePlayer player;
+  ASSERT_TRUE(player.start({}, {5, 5, 0, 5}));
+  auto& [pad, run, keyboard] = player;
   pad.move_x(7);
   pad.move_x(3);
   EXPECT_TRUE(keyboard.until_quiet(200ms).empty());

@@ -141,13 +141,11 @@ TEST(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
 
 TEST(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
   REQUIRE_DEVICES();
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
   RunOptions options;
   options.terminal = Terminal::background_job;
-  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
+  OnePlayer player;
+  ASSERT_TRUE(player.start(options));
+  auto& [pad, run, keyboard] = player;
   pad.move_x(2000);
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
   EXPECT_TRUE(run.terminal_restored()) << "a background job took the terminal's mode";

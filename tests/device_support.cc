@@ -368,6 +368,11 @@ bool ProgramRun::terminal_restored() const {
   return assign_players(run, pad_1p, pad_2p);
 }
 
+::testing::AssertionResult OnePlayer::start(const RunOptions& options, AxisRange x) {
+  if (!make_controller(pad, x)) return ::testing::AssertionFailure() << "no controller";
+  return start_converting(run, keyboard, pad, nullptr, options);
+}
+
 std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard) {
   run.type("q");
   std::vector<KeyEvent> events = keyboard.until_gone();

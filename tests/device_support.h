@@ -198,6 +198,18 @@ struct SyscallTrace {
 // one that let it go. -1 without two key events.
 long passes_between_key_events(const std::vector<SyscallTrace::Call>& calls);
 
+// One controller at rest, the program converting it, and its keyboard:
+//   OnePlayer player;
+//   ASSERT_TRUE(player.start(options));
+//   auto& [pad, run, keyboard] = player;
+struct OnePlayer {
+  VirtualDevice pad;
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ::testing::AssertionResult start(const RunOptions& options = {},
+                                   AxisRange x = {0, 65535, 0, 1000});
+};
+
 constexpr KeyEvent down(unsigned int code) { return {code, 1, 0}; }
 constexpr KeyEvent up(unsigned int code) { return {code, 0, 0}; }
 
