@@ -33,6 +33,18 @@ using namespace std::chrono_literals;
   return ::testing::AssertionSuccess();
 }
 
+// Plays the assignment without seeing the prompts: player 1 presses and lets
+// go twice, the second time to play alone, with time for each step.
+void assign_by_the_clock(VirtualDevice& pad) {
+  for (int press = 0; press < 2; ++press) {
+    std::this_thread::sleep_for(300ms);
+    pad.press(BTN_TRIGGER);
+    std::this_thread::sleep_for(300ms);
+    pad.release(BTN_TRIGGER);
+  }
+  std::this_thread::sleep_for(300ms);
+}
+
 // What a reader of the keyboard sees after the signal: the key-up, and then
 // the kernel holding nothing, before the keyboard goes away.
 void expect_let_go_before_the_end(ProgramKeyboard& keyboard, const std::string& what) {
@@ -92,15 +104,8 @@ TEST(DeviceStop, AClosedOutputPipeEndsTheProgramWithItsKeysLetGo) {
   ASSERT_TRUE(run.start(options));
   ProgramKeyboard keyboard;
   ASSERT_TRUE(keyboard.open_when_there());
-  // Standard output is a pipe, so the prompts wait in its buffer: the
-  // assignment is played by the clock.
-  for (int press = 0; press < 2; ++press) {
-    std::this_thread::sleep_for(300ms);
-    pad.press(BTN_TRIGGER);
-    std::this_thread::sleep_for(300ms);
-    pad.release(BTN_TRIGGER);
-  }
-  std::this_thread::sleep_for(300ms);
+  // Standard output is a pipe, so the prompts wait in its buffer.
+  assign_by_the_clock(pad);
   pad.move_x(2000);
   ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
   close(run.stdout_pipe);
@@ -173,12 +178,7 @@ TEST(DeviceStop, WithoutATerminalItSaysSoOnceConvertsAndEndsOnSigterm) {
       "keyconv: there is no terminal, so no keystroke can end keyconv. Ctrl+C or SIGTERM ends "
       "it and lets go of every key.\n";
   EXPECT_TRUE(run.wait_for(said)) << run.output;
-  for (int press = 0; press < 2; ++press) {
-    pad.press(BTN_TRIGGER);
-    std::this_thread::sleep_for(300ms);
-    pad.release(BTN_TRIGGER);
-    std::this_thread::sleep_for(300ms);
-  }
+  assign_by_the_clock(pad);
   pad.move_x(2000);
   ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
   kill(run.pid, SIGTERM);
