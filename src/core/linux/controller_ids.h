@@ -17,6 +17,10 @@ struct IdHolder {
   DeviceIdentity identity;
 };
 
+// The same physical device: by ID_PATH when both have one, otherwise by all
+// of bus, vendor, product, phys and uniq.
+bool same_device(const DeviceIdentity& a, const DeviceIdentity& b);
+
 // The id for a controller that appears: the id it held before when it was
 // unplugged, otherwise the lowest id that nobody holds; -1 when every id is
 // held.

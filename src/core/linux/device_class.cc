@@ -12,17 +12,23 @@ int count_codes(const std::uint64_t (&words)[N], unsigned int first, unsigned in
 }
 
 // Joystick buttons: the BTN_JOYSTICK block, the d-pad and the extra trigger
-// buttons. A mouse with so many buttons that they run up to BTN_JOYSTICK has
-// none of them.
+// buttons, in ascending order of code.
+constexpr unsigned int JOYSTICK_BUTTON_RANGES[][2] = {{BTN_JOYSTICK, BTN_DIGI - 1},
+                                                      {BTN_DPAD_UP, BTN_DPAD_RIGHT},
+                                                      {BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY40}};
+
+// A mouse with so many buttons that they run up to BTN_JOYSTICK has no
+// joystick buttons at all.
 bool has_joystick_range_mouse_buttons(const DeviceCaps& caps) {
   return has_code(caps.key, BTN_JOYSTICK - 1);
 }
 
 int joystick_button_count(const DeviceCaps& caps) {
   if (has_joystick_range_mouse_buttons(caps)) return 0;
-  return count_codes(caps.key, BTN_JOYSTICK, BTN_DIGI - 1) +
-         count_codes(caps.key, BTN_DPAD_UP, BTN_DPAD_RIGHT) +
-         count_codes(caps.key, BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY40);
+  int count = 0;
+  for (const auto& range : JOYSTICK_BUTTON_RANGES)
+    count += count_codes(caps.key, range[0], range[1]);
+  return count;
 }
 
 int joystick_axis_count(const DeviceCaps& caps) {
@@ -103,44 +109,11 @@ bool is_controller(const DeviceCaps& caps) {
 
 int controller_buttons(const DeviceCaps& caps, std::uint16_t codes[MAX_BUTTONS]) {
   if (has_joystick_range_mouse_buttons(caps)) return 0;
-  constexpr unsigned int RANGES[][2] = {{BTN_JOYSTICK, BTN_DIGI - 1},
-                                        {BTN_DPAD_UP, BTN_DPAD_RIGHT},
-                                        {BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY40}};
   int count = 0;
-  for (const auto& range : RANGES) {
+  for (const auto& range : JOYSTICK_BUTTON_RANGES) {
     for (unsigned int code = range[0]; code <= range[1] && count < MAX_BUTTONS; ++code) {
       if (has_code(caps.key, code)) codes[count++] = static_cast<std::uint16_t>(code);
     }
   }
   return count;
-}
-
-bool parse_caps_words(const char* text, std::uint64_t* words, int count) {
-  // Hex words separated by spaces; the last one is word 0.
-  std::uint64_t found[64] = {};
-  int total = 0;
-  const char* at = text;
-  for (;;) {
-    while (*at == ' ') ++at;
-    if (*at == '\0' || *at == '\n') break;
-    if (total == 64) return false;
-    std::uint64_t word = 0;
-    int digits = 0;
-    for (; *at != ' ' && *at != '\0' && *at != '\n'; ++at, ++digits) {
-      const char c = *at;
-      const int value = c >= '0' && c <= '9'   ? c - '0'
-                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                               : -1;
-      if (value < 0 || digits == 16) return false;
-      word = word << 4 | static_cast<std::uint64_t>(value);
-    }
-    found[total++] = word;
-  }
-  if (total == 0) return false;
-  for (int i = 0; i < count; ++i) words[i] = i < total ? found[total - 1 - i] : 0;
-  for (int i = count; i < total; ++i) {
-    if (found[total - 1 - i] != 0) return false;
-  }
-  return true;
 }

@@ -40,13 +40,3 @@ constexpr int MAX_BUTTONS = 32;  // one bit each in dwButtons
 // The buttons that make a device a joystick, in ascending order of code, at
 // most MAX_BUTTONS; returns how many.
 int controller_buttons(const DeviceCaps& caps, std::uint16_t codes[MAX_BUTTONS]);
-
-// Reads a sysfs capability bitmap ("1f0000 0 0 3", the most significant
-// word first, leading zero words left out) into words. False for a text
-// that is not such a bitmap or does not fit.
-bool parse_caps_words(const char* text, std::uint64_t* words, int count);
-
-template <std::size_t N>
-bool parse_caps_bitmap(const char* text, std::uint64_t (&words)[N]) {
-  return parse_caps_words(text, words, static_cast<int>(N));
-}

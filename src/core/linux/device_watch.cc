@@ -1,5 +1,4 @@
-// Device discovery: picks udev or inotify, lists the nodes present and
-// decides which of them are controllers.
+// Device discovery: picks udev or inotify and lists the nodes present.
 #if !defined(__linux__)
 #error "device_watch.cc belongs to the Linux build only"
 #endif
@@ -12,14 +11,14 @@
 #include <cstring>
 
 #include "inotify_input.h"
+#include "input_sysfs.h"
 #include "udev_input.h"
 
 namespace {
 
-constexpr InputPaths SYSTEM_PATHS = {"/dev/input", "/sys/class/input"};
 constexpr int MAX_NODES = 512;
 
-InputPaths paths = SYSTEM_PATHS;
+InputPaths paths = SYSTEM_INPUT_PATHS;
 enum class Mode { none, udev, inotify } mode = Mode::none;
 
 }  // namespace
@@ -27,8 +26,9 @@ enum class Mode { none, udev, inotify } mode = Mode::none;
 void watch_start(const InputPaths& wanted) {
   watch_stop();
   paths = wanted;
-  const bool system_paths = std::strcmp(paths.dev_input, SYSTEM_PATHS.dev_input) == 0 &&
-                            std::strcmp(paths.sys_class_input, SYSTEM_PATHS.sys_class_input) == 0;
+  const bool system_paths =
+      std::strcmp(paths.dev_input, SYSTEM_INPUT_PATHS.dev_input) == 0 &&
+      std::strcmp(paths.sys_class_input, SYSTEM_INPUT_PATHS.sys_class_input) == 0;
   if (system_paths && udev_running() && udev_watch_open()) {
     mode = Mode::udev;
   } else if (inotify_watch_open(paths.dev_input)) {
@@ -41,6 +41,10 @@ void watch_stop() {
   if (mode == Mode::inotify) inotify_watch_close();
   mode = Mode::none;
 }
+
+const InputPaths& watch_paths() { return paths; }
+
+bool watch_uses_udev() { return mode == Mode::udev; }
 
 int watch_changes(NodeChange* out, int capacity, bool& lost) {
   if (mode == Mode::udev) return udev_watch_changes(out, capacity, lost);
@@ -61,24 +65,3 @@ void watch_list(void (*visit)(int number)) {
   std::sort(numbers, numbers + count);
   for (int i = 0; i < count; ++i) visit(numbers[i]);
 }
-
-bool watch_describe(int number, InputNode& node, NodeVerdict& verdict) {
-  if (!read_input_node(paths.sys_class_input, number, node)) return false;
-  verdict = {is_controller(node.caps), true};
-  if (mode != Mode::udev) return true;
-  switch (udev_joystick_verdict(number, node.identity.id_path, sizeof node.identity.id_path)) {
-    case UdevVerdict::joystick:
-      // keyconv reads the X axis: a joystick without one is no use here.
-      verdict.controller = has_code(node.caps.abs, ABS_X);
-      break;
-    case UdevVerdict::not_joystick:
-      verdict.controller = false;
-      break;
-    case UdevVerdict::unknown:
-      verdict.settled = false;
-      break;
-  }
-  return true;
-}
-
-const char* watch_dev_input() { return paths.dev_input; }

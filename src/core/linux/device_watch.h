@@ -3,12 +3,12 @@
 // where it does not. Nothing here opens a device node.
 #pragma once
 
-#include "input_sysfs.h"
-
 struct InputPaths {
   const char* dev_input;        // /dev/input
   const char* sys_class_input;  // /sys/class/input
 };
+
+constexpr InputPaths SYSTEM_INPUT_PATHS = {"/dev/input", "/sys/class/input"};
 
 struct NodeChange {
   int number;  // N of eventN
@@ -20,8 +20,12 @@ struct NodeChange {
 void watch_start(const InputPaths& paths);
 void watch_stop();
 
-// The device directory being watched.
-const char* watch_dev_input();
+// The paths being watched.
+const InputPaths& watch_paths();
+
+// True while udev's monitor brings the changes (and udev's database can say
+// what a node is).
+bool watch_uses_udev();
 
 // The changes since the last call, oldest first, without waiting; at most
 // capacity, returns how many. lost is set when changes were dropped; then
@@ -30,16 +34,3 @@ int watch_changes(NodeChange* out, int capacity, bool& lost);
 
 // Calls visit for every event node present, in ascending order of N.
 void watch_list(void (*visit)(int number));
-
-struct NodeVerdict {
-  bool controller;
-  // False while udev runs but has no database entry for the node: the
-  // capability rules decided, and udev may not have set its permissions yet.
-  bool settled;
-};
-
-// Describes eventN and says whether it is a controller. Where udev has the
-// node in its database, its ID_INPUT_JOYSTICK decides and its ID_PATH joins
-// the identity; otherwise the capability rules decide. False when the node
-// is gone.
-bool watch_describe(int number, InputNode& node, NodeVerdict& verdict);

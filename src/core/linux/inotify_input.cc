@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "input_sysfs.h"
+
 namespace {
 
 int inotify_fd = -1;

@@ -42,12 +42,6 @@ bool read_bitmap(const char* dir, const char* file, std::uint64_t (&words)[N]) {
 
 }  // namespace
 
-bool same_device(const DeviceIdentity& a, const DeviceIdentity& b) {
-  if (a.id_path[0] != '\0' && b.id_path[0] != '\0') return std::strcmp(a.id_path, b.id_path) == 0;
-  return a.bus == b.bus && a.vendor == b.vendor && a.product == b.product &&
-         std::strcmp(a.phys, b.phys) == 0 && std::strcmp(a.uniq, b.uniq) == 0;
-}
-
 bool read_input_node(const char* sys_class_input, int number, InputNode& node) {
   node = InputNode{};
   node.number = number;
@@ -80,4 +74,34 @@ int event_node_number(const char* name) {
     number = number * 10 + (*digit - '0');
   }
   return number;
+}
+
+bool parse_caps_words(const char* text, std::uint64_t* words, int count) {
+  // Hex words separated by spaces; the last one is word 0.
+  std::uint64_t found[64] = {};
+  int total = 0;
+  const char* at = text;
+  for (;;) {
+    while (*at == ' ') ++at;
+    if (*at == '\0' || *at == '\n') break;
+    if (total == 64) return false;
+    std::uint64_t word = 0;
+    int digits = 0;
+    for (; *at != ' ' && *at != '\0' && *at != '\n'; ++at, ++digits) {
+      const char c = *at;
+      const int value = c >= '0' && c <= '9'   ? c - '0'
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                               : -1;
+      if (value < 0 || digits == 16) return false;
+      word = word << 4 | static_cast<std::uint64_t>(value);
+    }
+    found[total++] = word;
+  }
+  if (total == 0) return false;
+  for (int i = 0; i < count; ++i) words[i] = i < total ? found[total - 1 - i] : 0;
+  for (int i = count; i < total; ++i) {
+    if (found[total - 1 - i] != 0) return false;
+  }
+  return true;
 }

@@ -2,6 +2,7 @@
 // name and the identity a controller keeps across re-plugs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "device_class.h"
@@ -17,10 +18,6 @@ struct DeviceIdentity {
   char uniq[64];
 };
 
-// The same physical device: by ID_PATH when both have one, otherwise by all
-// of bus, vendor, product, phys and uniq.
-bool same_device(const DeviceIdentity& a, const DeviceIdentity& b);
-
 struct InputNode {
   int number;  // N of /dev/input/eventN
   DeviceCaps caps;
@@ -34,3 +31,13 @@ bool read_input_node(const char* sys_class_input, int number, InputNode& node);
 
 // N for a device node named "eventN", otherwise -1.
 int event_node_number(const char* name);
+
+// Reads a sysfs capability bitmap ("1f0000 0 0 3", the most significant
+// word first, leading zero words left out) into words. False for a text
+// that is not such a bitmap or does not fit.
+bool parse_caps_words(const char* text, std::uint64_t* words, int count);
+
+template <std::size_t N>
+bool parse_caps_bitmap(const char* text, std::uint64_t (&words)[N]) {
+  return parse_caps_words(text, words, static_cast<int>(N));
+}

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "input_sysfs.h"
+
 namespace {
 
 udev* context = nullptr;
