@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 
+#include "../src/core/linux/controller_table.h"
 #include "../src/core/linux/input_sysfs.h"
 #include "../src/core/platform.h"
 #include "open_watch.h"
@@ -25,7 +26,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace evdev_joystick;
 
 // A sysfs bitmap as the kernel writes it: most significant word first,
 // leading zero words left out.

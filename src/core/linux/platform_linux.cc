@@ -1,5 +1,12 @@
 // Linux binding of the platform layer: the start and end of the backend
-// (virtual keyboard, signals, terminal, controllers).
+// (virtual keyboard, signals, terminal, controllers). The operations of the
+// seam live in:
+//   joyGetNumDevs, joyGetPosEx        joystick_evdev.cc, over controller_table.cc
+//   keybd_event                       keyboard_uinput.cc
+//   timeBeginPeriod, timeEndPeriod    timer_slack.cc
+//   Sleep                             sleep_posix.cc
+//   _kbhit                            console_tty.cc
+//   msg_printf                        ../msg_printf_stdio.cc
 #if !defined(__linux__)
 #error "platform_linux.cc belongs to the Linux build only"
 #endif
@@ -8,7 +15,7 @@
 
 #include "../platform.h"
 #include "console_tty.h"
-#include "joystick_evdev.h"
+#include "controller_table.h"
 #include "keyboard_uinput.h"
 #include "signals.h"
 
@@ -28,5 +35,5 @@ bool platform_open() {
 void platform_close() {
   console_close();
   uinput_keyboard::close_keyboard();
-  evdev_joystick::close_controllers();
+  close_controllers();
 }

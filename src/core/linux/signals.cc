@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "axis_fuzz.h"
 #include "console_tty.h"
-#include "joystick_evdev.h"
 #include "keyboard_uinput.h"
 
 namespace {
@@ -39,7 +39,7 @@ void raise_by_default(int signal_number) {
 void on_fatal_signal(int signal_number) {
   console_restore();
   uinput_keyboard::release_held_now();
-  evdev_joystick::restore_fuzz_now();
+  axis_fuzz_restore_all_now();
   uinput_keyboard::close_keyboard_now();
   raise_by_default(signal_number);
   _exit(128 + signal_number);  // not reached: the signal ends the process

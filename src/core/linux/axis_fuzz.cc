@@ -1,0 +1,60 @@
+// The fuzz of each controller's X axis, set to 0 and put back. The signal
+// handlers see only the arrays here: an entry's fuzz is written before its
+// descriptor, and the descriptor cleared before it closes.
+#if !defined(__linux__)
+#error "axis_fuzz.cc belongs to the Linux build only"
+#endif
+
+#include "axis_fuzz.h"
+
+#include <libevdev/libevdev.h>
+#include <linux/input.h>
+#include <sys/ioctl.h>
+
+#include <csignal>
+
+#include "controller_ids.h"
+
+namespace {
+
+volatile sig_atomic_t own_x_fuzz[JOYSTICK_IDS];
+static_assert(JOYSTICK_IDS == 16);
+volatile sig_atomic_t fuzz_changed_fd[JOYSTICK_IDS] = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                                       -1, -1, -1, -1, -1, -1, -1, -1};
+
+// Keeps the rest of the axis, its position above all, as the kernel has it
+// now. Async-signal-safe.
+void refilter(int fd, int fuzz) {
+  input_absinfo x_axis;
+  if (ioctl(fd, EVIOCGABS(ABS_X), &x_axis) != 0) return;
+  x_axis.fuzz = fuzz;
+  ioctl(fd, EVIOCSABS(ABS_X), &x_axis);
+}
+
+}  // namespace
+
+void axis_fuzz_off(int id, libevdev* dev) {
+  const input_absinfo* x_axis = libevdev_get_abs_info(dev, ABS_X);
+  if (x_axis == nullptr || x_axis->fuzz == 0) return;
+  own_x_fuzz[id] = x_axis->fuzz;
+  input_absinfo unfiltered = *x_axis;
+  unfiltered.fuzz = 0;
+  if (libevdev_kernel_set_abs_info(dev, ABS_X, &unfiltered) == 0) {
+    fuzz_changed_fd[id] = libevdev_get_fd(dev);
+  }
+}
+
+void axis_fuzz_restore(int id) {
+  const int fd = fuzz_changed_fd[id];
+  fuzz_changed_fd[id] = -1;
+  if (fd >= 0) refilter(fd, own_x_fuzz[id]);
+}
+
+void axis_fuzz_forget(int id) { fuzz_changed_fd[id] = -1; }
+
+void axis_fuzz_restore_all_now() {
+  for (int id = 0; id < JOYSTICK_IDS; ++id) {
+    const int fd = fuzz_changed_fd[id];
+    if (fd >= 0) refilter(fd, own_x_fuzz[id]);
+  }
+}

@@ -1,0 +1,20 @@
+// The X axis's fuzz. The kernel drops every change of an axis within half
+// its fuzz, which the HID driver sets to a 256th of the range. Every step
+// must reach the motion detector, so the filter is off while keyconv reads a
+// controller. The setting is the device's, so other readers see it too
+// until keyconv puts it back: at the end, and from the signal handlers.
+#pragma once
+
+struct libevdev;
+
+// Turns the filter of id's X axis off, remembering its fuzz.
+void axis_fuzz_off(int id, libevdev* dev);
+
+// Puts id's fuzz back, and nothing else of the axis.
+void axis_fuzz_restore(int id);
+
+// Forgets id's fuzz: its node is gone, and the setting with it.
+void axis_fuzz_forget(int id);
+
+// Puts every fuzz that keyconv changed back. Async-signal-safe.
+void axis_fuzz_restore_all_now();

@@ -1,0 +1,40 @@
+// The controllers keyconv reads, by joystick id. Only nodes that are
+// controllers are ever opened; an id stays with its controller across
+// re-plugs, and nothing is looked at while nothing changes.
+#pragma once
+
+#include <cstdint>
+
+#include "controller_ids.h"
+#include "device_class.h"
+#include "device_watch.h"
+
+struct libevdev;
+
+struct Controller {
+  int fd = -1;
+  libevdev* dev = nullptr;
+  int node = -1;
+  int x_min = 0;
+  int x_max = 0;
+  int button_count = 0;
+  std::uint16_t buttons[MAX_BUTTONS] = {};
+};
+
+// Starts a run on paths: forgets every controller, watches for nodes and
+// opens the controllers present, in the order of their nodes. The first
+// use of the table starts one on the system's paths by itself.
+void open_controllers(const InputPaths& paths);
+
+// Gives every controller's X axis its own fuzz back and closes them all.
+void close_controllers();
+
+// The controller that holds id, after taking in what changed among the nodes
+// when it has none; nullptr while none does.
+Controller* controller_for(int id);
+
+// id was held by a controller that went away.
+bool controller_absent(int id);
+
+// The controller of id went away: its id waits for it to come back.
+void unplug_controller(int id);
