@@ -22,22 +22,16 @@ void poll_once(const CntrIds& ids, std::int32_t anti_chatter) {
 }  // namespace
 
 void run_polling_loop(Pacing pacing, const CntrIds& ids, std::int32_t anti_chatter) {
-  if (pacing == Pacing::busy) {
-    if (_kbhit()) return;  // nothing is held yet, so nothing to release
-    do {
-      poll_once(ids, anti_chatter);
-    } while (!_kbhit());
-  } else {
-    timeBeginPeriod(TIMER_RESOLUTION_MS);
-    if (!_kbhit()) {
-      do {
-        poll_once(ids, anti_chatter);
-        Sleep(POLL_SLEEP_MS);
-      } while (!_kbhit());
-    }
-    timeEndPeriod(TIMER_RESOLUTION_MS);
+  const bool paced = pacing == Pacing::paced;
+  if (paced) timeBeginPeriod(TIMER_RESOLUTION_MS);
+  // A keystroke that waits already ends the run before the first pass.
+  while (!_kbhit()) {
+    poll_once(ids, anti_chatter);
+    if (paced) Sleep(POLL_SLEEP_MS);
   }
-  // Player 2's key state stays 0 when unassigned, so this sends nothing then.
+  if (paced) timeEndPeriod(TIMER_RESOLUTION_MS);
+  // Nothing is held before the first pass, and player 2's key state stays 0
+  // when unassigned: nothing is sent for those.
   release_keys(0);
   release_keys(1);
 }
