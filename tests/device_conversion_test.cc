@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "../src/core/linux/keyboard_uinput.h"
 #include "device_support.h"
 #include "expected_text.h"
 
@@ -113,6 +114,44 @@ TEST(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
                                                  down(KEY_RIGHTCTRL), up(KEY_RIGHTCTRL)};
   EXPECT_EQ(events, expected_events) << "seen:\n" << describe(events);
   EXPECT_EQ(run.wait_exit(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// keybd_event as the Linux programs bind it, read back from the virtual
+// keyboard: each of the four keys for every flag, each event with its
+// SYN_REPORT, and nothing for a key the keyboard does not offer. The
+// kernel drops a press of a key that is down, so presses and releases
+// alternate.
+TEST(DeviceKeyboard, WritesTheFourKeysWithASyncEachAndNothingElse) {
+  REQUIRE_DEVICES();
+  ASSERT_TRUE(uinput_keyboard::open_keyboard("/dev/uinput"));
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(keyboard.open_when_there());
+  const struct {
+    BYTE vk;
+    unsigned int code;
+  } keys[] = {{VK_LSHIFT, KEY_LEFTSHIFT},
+              {VK_LCONTROL, KEY_LEFTCTRL},
+              {VK_RSHIFT, KEY_RIGHTSHIFT},
+              {VK_RCONTROL, KEY_RIGHTCTRL}};
+  std::vector<KeyEvent> written, expected_events;
+  for (const auto& key : keys) {
+    for (DWORD flags : {0u, 2u, 1u, 3u}) {
+      keybd_event(key.vk, 0, flags, 0);
+      written.push_back(keyboard.next());
+      expected_events.push_back((flags & KEYEVENTF_KEYUP) != 0 ? up(key.code) : down(key.code));
+    }
+  }
+  keybd_event(0x41, 0, 0, 0);  // 'A' is not offered
+  keybd_event(0x10, 0, 0, 0);  // nor plain VK_SHIFT
+  for (const KeyEvent& event : keyboard.until_quiet(100ms)) written.push_back(event);
+  uinput_keyboard::close_keyboard();
+  EXPECT_EQ(written, expected_events) << "expected:\n"
+                                      << describe(expected_events) << "written:\n"
+                                      << describe(written);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
-// The Linux platform layer without devices: the uinput key mapping and its
-// messages, and the timer slack.
+// The Linux platform layer without devices: the uinput keyboard's messages,
+// and the timer slack.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/input-event-codes.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,31 +13,6 @@
 #include "../src/core/linux/keyboard_uinput.h"
 
 namespace {
-
-TEST(UinputKeyboard, MapsVirtualKeysToEvdevKeysWithASyncEach) {
-  const struct {
-    BYTE vk;
-    std::uint16_t code;
-  } keys[] = {{VK_LSHIFT, KEY_LEFTSHIFT},
-              {VK_LCONTROL, KEY_LEFTCTRL},
-              {VK_RSHIFT, KEY_RIGHTSHIFT},
-              {VK_RCONTROL, KEY_RIGHTCTRL}};
-  for (const auto& key : keys) {
-    for (DWORD flags : {0u, 1u, 2u, 3u}) {
-      uinput_keyboard::KeyEvent events[2] = {};
-      ASSERT_EQ(uinput_keyboard::events_for(key.vk, flags, events), 2);
-      EXPECT_EQ(events[0].type, EV_KEY);
-      EXPECT_EQ(events[0].code, key.code);
-      EXPECT_EQ(events[0].value, (flags & 2u) != 0 ? 0 : 1)
-          << "vk " << int{key.vk} << " flags " << flags;
-      EXPECT_EQ(events[1].type, EV_SYN);
-      EXPECT_EQ(events[1].code, SYN_REPORT);
-    }
-  }
-  uinput_keyboard::KeyEvent events[2];
-  EXPECT_EQ(uinput_keyboard::events_for(0x41, 0, events), 0);  // 'A' is not offered
-  EXPECT_EQ(uinput_keyboard::events_for(0x10, 0, events), 0);  // nor plain VK_SHIFT
-}
 
 TEST(UinputKeyboard, MissingDeviceSaysHowToLoadTheModule) {
   testing::internal::CaptureStderr();

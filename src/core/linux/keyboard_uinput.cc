@@ -104,16 +104,6 @@ void linger_if_unread() {
 
 }  // namespace
 
-int events_for(BYTE vk, DWORD flags, KeyEvent out[2]) {
-  const int index = key_index(vk);
-  if (index < 0) return 0;
-  // KEYEVENTF_EXTENDEDKEY has no counterpart: evdev codes are distinct.
-  const std::int32_t value = (flags & KEYEVENTF_KEYUP) != 0 ? 0 : 1;
-  out[0] = {EV_KEY, KEYS[index].code, value};
-  out[1] = {EV_SYN, SYN_REPORT, 0};
-  return 2;
-}
-
 bool open_keyboard(const char* uinput_path) {
   const int fd = open(uinput_path, O_RDWR | O_CLOEXEC);
   if (fd < 0) {

@@ -2,22 +2,9 @@
 // holds, so that a stop can let them go and a continue press them again.
 #pragma once
 
-#include <cstdint>
-
 #include "../platform.h"
 
 namespace uinput_keyboard {
-
-struct KeyEvent {
-  std::uint16_t type;
-  std::uint16_t code;
-  std::int32_t value;
-};
-
-// The events that keybd_event(vk, 0, flags, 0) writes to the virtual
-// keyboard: the key and a SYN_REPORT, or nothing for a key it does not
-// offer. Returns how many.
-int events_for(BYTE vk, DWORD flags, KeyEvent out[2]);
 
 // Creates the virtual keyboard. On failure, says on standard error what
 // failed and how to fix it, and returns false.
