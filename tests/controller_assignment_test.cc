@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr JoyStep UP = {JOYERR_NOERROR, 0, 0};
-constexpr JoyStep PRESSED = {JOYERR_NOERROR, 0, 1};
 constexpr JoyStep FAILED_BUT_BUTTONS = {JOYERR_UNPLUGGED, 0, 0xFF};
 
 CntrIds assign(const FakeScript& script) {

@@ -1,5 +1,6 @@
 #include "fake_platform.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -55,12 +56,18 @@ void fake_start(const FakeScript& new_script) {
 
 const std::vector<std::string>& fake_calls() { return calls; }
 
-std::vector<std::string> fake_calls_of(std::initializer_list<const char*> prefixes) {
+std::vector<std::string> fake_calls_of(std::initializer_list<const char*> prefixes,
+                                       const std::string& after) {
   std::vector<std::string> kept;
-  for (const std::string& call : calls) {
+  auto call = calls.begin();
+  if (!after.empty()) {
+    call = std::find(calls.begin(), calls.end(), after);
+    if (call != calls.end()) ++call;
+  }
+  for (; call != calls.end(); ++call) {
     for (const char* prefix : prefixes) {
-      if (call.rfind(prefix, 0) == 0) {
-        kept.push_back(call);
+      if (call->rfind(prefix, 0) == 0) {
+        kept.push_back(*call);
         break;
       }
     }

@@ -32,13 +32,20 @@ void fake_start(const FakeScript& script);
 // "_kbhit 0", "print <text>".
 const std::vector<std::string>& fake_calls();
 
-// The calls whose line starts with one of the prefixes.
-std::vector<std::string> fake_calls_of(std::initializer_list<const char*> prefixes);
+// The calls whose line starts with one of the prefixes; with after, only
+// those after the first call that is after.
+std::vector<std::string> fake_calls_of(std::initializer_list<const char*> prefixes,
+                                       const std::string& after = "");
 
 // Everything written to standard output.
 const std::string& fake_output();
 
-// Step helpers.
+// Step helpers: a read at x with no button down or with one, a failed read.
+constexpr JoyStep at(std::uint32_t x) { return {JOYERR_NOERROR, x, 0}; }
+constexpr JoyStep pressed_at(std::uint32_t x) { return {JOYERR_NOERROR, x, 1}; }
+constexpr JoyStep UP = at(0);
+constexpr JoyStep PRESSED = pressed_at(0);
+constexpr JoyStep FAILED = {JOYERR_UNPLUGGED, 0, 0};
 std::vector<JoyStep> repeat(JoyStep step, int times);
 std::vector<JoyStep> operator+(std::vector<JoyStep> a, const std::vector<JoyStep>& b);
 std::vector<int> kbhit_after(int misses);  // misses zeros, then 1

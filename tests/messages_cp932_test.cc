@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "../src/core/messages.h"
@@ -37,24 +38,11 @@ std::string formatted(Msg msg, int value) {
 }
 
 TEST(MessagesCp932, EveryMessageIsTheCp932EncodingOfItsText) {
-  const struct {
-    Msg msg;
-    std::string utf8;
-  } cases[] = {
-      {Msg::setup_1p, "1Pの設定を行います。\n"},
-      {Msg::press_1p, "1Pのキーをどれか押してください...\n"},
-      {Msg::release_all, expected::RELEASE_ALL},
-      {Msg::setup_2p, "2Pの設定を行います。\n"},
-      {Msg::press_2p, "2Pのキーをどれか押してください...\n"},
-      {Msg::skip_2p,
-       "2Pが接続されていない場合、省略する場合は1Pのキーをどれか押してください。...\n"},
-      {Msg::read_error, expected::ERROR},
-      {Msg::no_argument, expected::NO_ARGUMENT},
-      {Msg::invalid_argument, expected::INVALID_ARGUMENT},
-      {Msg::conversion_start, "キー変換を開始します。\n"},
-      {Msg::press_key_to_end, "何かキーボードのキーを押すとプログラムが終了します。\n"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(message_text(c.msg), to_cp932(c.utf8)) << c.utf8;
+  static_assert(std::size(expected::MESSAGES) == static_cast<std::size_t>(Msg::count));
+  for (int i = 0; i < static_cast<int>(Msg::count); ++i) {
+    EXPECT_EQ(message_text(static_cast<Msg>(i)), to_cp932(expected::MESSAGES[i].text))
+        << expected::MESSAGES[i].name;
+  }
   EXPECT_EQ(formatted(Msg::cntr_id_ok, -1), to_cp932(expected::ok(-1)));
   EXPECT_EQ(formatted(Msg::argument_set, -2147483647),
             to_cp932(expected::argument_set(-2147483647)));

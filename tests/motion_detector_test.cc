@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr JoyStep at(std::uint32_t x) { return {JOYERR_NOERROR, x, 0}; }
-constexpr JoyStep FAILED = {JOYERR_UNPLUGGED, 0, 0};
-
 // Plays the reads (the priming read first) for player 1 on id 0 and returns
 // the direction after each call; calls = number of read_direction calls.
 std::vector<Direction> directions(const std::vector<JoyStep>& reads, int calls,

@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr JoyStep UP = {JOYERR_NOERROR, 0, 0};
-constexpr JoyStep PRESSED = {JOYERR_NOERROR, 0, 1};
-
 int run_with(const std::vector<std::string>& args) {
   std::vector<const char*> argv = {"keyconv"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
@@ -30,9 +27,6 @@ FakeScript two_controllers() {
   script.joysticks[1] = {UP, PRESSED};
   return script;
 }
-
-const std::string TWO_PLAYERS = expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
-                                expected::SETUP_2P + expected::ok(1);
 
 struct ArgumentCase {
   std::vector<std::string> args;
@@ -58,7 +52,7 @@ TEST(Startup, PrintsExactMessagesForEachKindOfArgument) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     fake_start(two_controllers());
     EXPECT_EQ(run_with(c.args), 0);
-    EXPECT_EQ(fake_output(), TWO_PLAYERS + c.threshold_message + expected::START);
+    EXPECT_EQ(fake_output(), expected::started(1, c.threshold_message));
   }
 }
 
@@ -68,8 +62,7 @@ TEST(Startup, OneIdDriverAsksOnlyForPlayer1) {
   script.joysticks[0] = {PRESSED, UP};
   fake_start(script);
   EXPECT_EQ(run_with({}), 0);
-  EXPECT_EQ(fake_output(), expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
-                               expected::NO_ARGUMENT + expected::START);
+  EXPECT_EQ(fake_output(), expected::started_with_one_id());
   // Nothing but id 0 is ever probed, and player 2 is never read.
   EXPECT_EQ(fake_calls_of({"joyGetPosEx", "Sleep", "keybd_event"}),
             (std::vector<std::string>{"joyGetPosEx 0", "joyGetPosEx 0"}));
@@ -80,9 +73,7 @@ TEST(Startup, Player1ButtonAtThe2PPromptSkipsPlayer2) {
   script.joysticks[0] = {PRESSED, UP, PRESSED};
   fake_start(script);
   EXPECT_EQ(run_with({"5"}), 0);
-  EXPECT_EQ(fake_output(), expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
-                               expected::SETUP_2P + expected::ok(-1) + expected::argument_set(5) +
-                               expected::START);
+  EXPECT_EQ(fake_output(), expected::started(-1, expected::argument_set(5)));
 }
 
 TEST(Startup, NoIdsAtFirstKeepsAskingEvery3Ms) {
@@ -90,7 +81,7 @@ TEST(Startup, NoIdsAtFirstKeepsAskingEvery3Ms) {
   script.num_devs = {0, 0, 0, 16};
   fake_start(script);
   EXPECT_EQ(run_with({}), 0);
-  EXPECT_EQ(fake_output(), TWO_PLAYERS + expected::NO_ARGUMENT + expected::START);
+  EXPECT_EQ(fake_output(), expected::started(1));
   const std::vector<std::string> start(fake_calls().begin() + 2, fake_calls().begin() + 10);
   EXPECT_EQ(start, (std::vector<std::string>{"joyGetNumDevs", "Sleep 3", "joyGetNumDevs", "Sleep 3",
                                              "joyGetNumDevs", "Sleep 3", "joyGetNumDevs",
@@ -103,14 +94,12 @@ TEST(Startup, ButtonsHeldAcrossTheReleaseWaitHoldBackThe2PPrompt) {
   script.joysticks[4] = {PRESSED, PRESSED, PRESSED, UP, PRESSED};  // another one held longer
   fake_start(script);
   EXPECT_EQ(run_with({}), 0);
-  EXPECT_EQ(fake_output(), expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
-                               expected::SETUP_2P + expected::ok(4) + expected::NO_ARGUMENT +
-                               expected::START);
+  EXPECT_EQ(fake_output(), expected::started(4));
   // Four release passes over all 16 ids, with no pause between them; the
   // 2P prompt only after the pass in which nothing was down.
   const std::vector<std::string>& calls = fake_calls();
   const auto release = std::find(calls.begin(), calls.end(), "print " + expected::RELEASE_ALL);
-  const auto prompt = std::find(calls.begin(), calls.end(), "print 2Pの設定を行います。\n");
+  const auto prompt = std::find(calls.begin(), calls.end(), "print " + expected::text("setup_2p"));
   ASSERT_LT(release, prompt);
   const long probes = std::count_if(
       release, prompt, [](const std::string& call) { return call.rfind("joyGetPosEx", 0) == 0; });
