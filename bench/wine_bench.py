@@ -109,7 +109,7 @@ def main():
         for program in ("keyconv", "keyconv_busy"):
             latency_and_hold(wine, options.work_dir, program)
     finally:
-        wine.stop_server()
+        wine.server("-k")
 
 
 if __name__ == "__main__":

@@ -9,7 +9,6 @@
 //   joy ID R:X:B R:X:B*K ...  joyGetPosEx results for ID: result, X, buttons;
 //                             *K repeats a step K times; the last step repeats
 //   key ID STEP               before answering STEP (0-based) of ID, type a key
-//   keynumdevs CALL           before answering joyGetNumDevs call CALL, type a key
 //   pause ID STEP             before answering STEP of ID, create the file
 //                             "reached" in KEYCONV_SYNC_DIR and wait until the
 //                             file "go" appears there (the harness acts between)
@@ -58,7 +57,6 @@ Track tracks[MAX_IDS];
 UINT numdevs[MAX_STEPS] = {16};
 int numdevs_count = 1;
 int numdevs_taken = 0;
-int key_at_numdevs = -1;
 FILE* log_file = nullptr;
 LARGE_INTEGER clock_rate;
 bool loaded = false;
@@ -143,16 +141,11 @@ void load_script() {
       const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
       if (id < 0 || id >= MAX_IDS) continue;
       while (const char* token = strtok_r(nullptr, " \t\r\n", &save)) add_steps(tracks[id], token);
-    } else if (std::strcmp(word, "key") == 0) {
+    } else if (std::strcmp(word, "key") == 0 || std::strcmp(word, "pause") == 0) {
       const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
       const int step = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
-      if (id >= 0 && id < MAX_IDS) tracks[id].key_at = step;
-    } else if (std::strcmp(word, "pause") == 0) {
-      const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
-      const int step = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
-      if (id >= 0 && id < MAX_IDS) tracks[id].pause_at = step;
-    } else if (std::strcmp(word, "keynumdevs") == 0) {
-      key_at_numdevs = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+      if (id < 0 || id >= MAX_IDS) continue;
+      (word[0] == 'k' ? tracks[id].key_at : tracks[id].pause_at) = step;
     }
   }
   std::fclose(script);
@@ -173,7 +166,6 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 
 __declspec(dllexport) UINT WINAPI joyGetNumDevs() {
   const int call = numdevs_taken++;
-  if (call == key_at_numdevs) type_console_key();
   const UINT n = numdevs[call < numdevs_count ? call : numdevs_count - 1];
   log_call("joyGetNumDevs", 0, n);
   return n;

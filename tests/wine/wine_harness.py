@@ -7,6 +7,7 @@ keystroke at a chosen step. Standard input is a pseudo-terminal, so Wine
 gives the program a console for _kbhit.
 """
 
+import contextlib
 import fcntl
 import os
 import pty
@@ -84,23 +85,22 @@ class Wine:
                     raise WineError("wineboot could not create the prefix "
                                     f"(exit {done.returncode}): "
                                     + done.stderr.decode(errors="replace")[-2000:])
-            self.start_server()
+            self.server("-p", "30")  # persistent: it outlives each run
 
-    def start_server(self):
+    def server(self, *flags):
+        """Runs wineserver: -p 30 starts a persistent one, -k stops it."""
         # Its output closed: a persistent wineserver would otherwise keep the
         # caller's pipes open and a pipeline would never end.
-        subprocess.run([self.tool("wineserver"), "-p", "30"], env=self.env,
+        subprocess.run([self.tool("wineserver"), *flags], env=self.env,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60)
 
-    def stop_server(self):
-        subprocess.run([self.tool("wineserver"), "-k"], env=self.env,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
-
+    @contextlib.contextmanager
     def lock(self):
         """All Wine processes of a prefix share one desktop: one scenario at a time."""
-        return _FileLock(self.prefix + ".lock")
+        with open(self.prefix + ".lock", "a") as file:
+            fcntl.flock(file, fcntl.LOCK_EX)
+            yield
 
     def run(self, program, args, script, work_dir, exe_path=None, at_pause=None):
         """Runs program.exe with the scripted winmm.dll; returns a Run.
@@ -108,13 +108,8 @@ class Wine:
         When the script pauses (directive "pause"), at_pause(wine, work_dir) is
         called while the program waits, and the program then goes on."""
         work_dir = os.path.abspath(work_dir)
-        os.makedirs(work_dir, exist_ok=True)
-        for name in ("keys.txt", "ready", "stop", "log.txt", "stdout.bin", "reached", "go",
-                     "pid"):
-            try:
-                os.remove(os.path.join(work_dir, name))
-            except FileNotFoundError:
-                pass
+        shutil.rmtree(work_dir, ignore_errors=True)  # nothing of an earlier run
+        os.makedirs(work_dir)
         exe = exe_path or os.path.join(self.windows_dir, program + ".exe")
         if not os.path.exists(exe):
             raise WineError(f"{exe} is missing: build the 'windows' preset first")
@@ -124,7 +119,7 @@ class Wine:
             f.write(script)
 
         with self.lock():
-            self.start_server()
+            self.server("-p", "30")  # persistent: it outlives each run
             recorder = subprocess.Popen(
                 [self.tool("wine"), os.path.join(self.windows_dir, "tests", "wine",
                                                  "key_recorder.exe"),
@@ -195,21 +190,6 @@ class Wine:
                               timeout=TIMEOUT_S)
         if done.returncode != 0:
             raise WineError(f"console_key.exe {pid} failed with exit code {done.returncode}")
-
-
-class _FileLock:
-    def __init__(self, path):
-        self.path = path
-        self.file = None
-
-    def __enter__(self):
-        self.file = open(self.path, "a")
-        fcntl.flock(self.file, fcntl.LOCK_EX)
-        return self
-
-    def __exit__(self, *exc):
-        fcntl.flock(self.file, fcntl.LOCK_UN)
-        self.file.close()
 
 
 def _read_lines(path, parse):
