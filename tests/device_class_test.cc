@@ -12,23 +12,9 @@
 namespace {
 
 const char* class_name(DeviceClass found) {
-  switch (found) {
-    case DeviceClass::other:
-      return "other";
-    case DeviceClass::accelerometer:
-      return "accelerometer";
-    case DeviceClass::tablet:
-      return "tablet";
-    case DeviceClass::touchpad:
-      return "touchpad";
-    case DeviceClass::mouse:
-      return "mouse";
-    case DeviceClass::touchscreen:
-      return "touchscreen";
-    case DeviceClass::joystick:
-      return "joystick";
-  }
-  return "?";
+  constexpr const char* NAMES[] = {"other", "accelerometer", "tablet",  "touchpad",
+                                   "mouse", "touchscreen",   "joystick"};
+  return NAMES[static_cast<int>(found)];
 }
 
 TEST(DeviceClass, RealDevicesAreWhatUdevCallsThem) {

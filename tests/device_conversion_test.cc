@@ -14,18 +14,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string started_alone() {
-  return on_terminal(expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
-                     expected::SETUP_2P + expected::ok(-1) + expected::NO_ARGUMENT +
-                     expected::START);
-}
-
 // A turn up, a hold until the key is let go, a turn down, a keystroke.
 void turn_hold_turn_back(const std::string& program) {
-  RunOptions options;
-  options.program = program;
   OnePlayer player;
-  ASSERT_TRUE(player.start(options));
+  ASSERT_TRUE(player.start({.program = program}));
   auto& [pad, run, keyboard] = player;
 
   SyscallTrace trace;
@@ -50,7 +42,7 @@ void turn_hold_turn_back(const std::string& program) {
   // that saw the move.
   EXPECT_EQ(passes, 34);
   std::printf("hold: %.1f ms from key-down to key-up\n", shift_up.ms - shift_down.ms);
-  EXPECT_EQ(run.output, started_alone());
+  EXPECT_EQ(run.output, on_terminal(expected::started(-1)));
   ASSERT_TRUE(WIFEXITED(status)) << "wait status " << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_TRUE(run.terminal_restored());
@@ -96,9 +88,7 @@ TEST(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
   ProgramRun run;
   ProgramKeyboard keyboard;
   ASSERT_TRUE(start_converting(run, keyboard, pad_1p, &pad_2p));
-  EXPECT_EQ(run.output, on_terminal(expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
-                                    expected::SETUP_2P + expected::ok(1) + expected::NO_ARGUMENT +
-                                    expected::START));
+  EXPECT_EQ(run.output, on_terminal(expected::started(1)));
   run.stop_and_continue([&] {
     pad_2p.move_x(2000);
     pad_1p.move_x(2000);

@@ -32,14 +32,13 @@ TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
   touchpad.press(BTN_TOOL_FINGER);  // a finger resting on the touchpad
   touchpad.press(BTN_TOUCH);
   VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  ASSERT_TRUE(make_controller(pad));
   OpenWatch opens("/dev/input");
 
   ProgramRun run;
-  ASSERT_TRUE(run.start({}));
+  ASSERT_TRUE(run.start_at_1p_prompt());
   ProgramKeyboard keyboard;
   ASSERT_TRUE(keyboard.open_when_there());
-  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
   // Clicks at the 1P prompt.
   EXPECT_TRUE(press_takes_no_player(run, touchpad, BTN_LEFT));
   EXPECT_TRUE(press_takes_no_player(run, others[3], BTN_LEFT));
@@ -53,10 +52,7 @@ TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
   const KeyEvent first = keyboard.next();
   EXPECT_EQ(first, down(KEY_LEFTSHIFT)) << describe({first});
   end_with_a_keystroke(run, keyboard);
-  EXPECT_EQ(run.output, on_terminal(expected::SETUP_1P + expected::ok(0) + expected::RELEASE_ALL +
-                                    expected::SETUP_2P + expected::ok(-1) + expected::NO_ARGUMENT +
-                                    expected::START))
-      << "the controller must get id 0";
+  EXPECT_EQ(run.output, on_terminal(expected::started(-1))) << "the controller must get id 0";
   const std::multiset<std::string> opened = opens.opened();
   for (const VirtualDevice& other : others) {
     EXPECT_EQ(opened.count(base_name(other.node())), 0u) << other.node() << " was opened";
@@ -105,13 +101,10 @@ TEST(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
 // Holding a key, the controller is unplugged, then plugged back in.
 TEST(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOnce) {
   REQUIRE_DEVICES();
-  RunOptions options;
-  options.args = {"100000"};  // a hold that outlasts the test
   OnePlayer player;
-  ASSERT_TRUE(player.start(options));
+  ASSERT_TRUE(player.start({.args = LONG_HOLD}));
+  ASSERT_TRUE(player.turn_up());
   auto& [pad, run, keyboard] = player;
-  pad.move_x(2000);
-  ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
 
   SyscallTrace trace;
   ASSERT_TRUE(trace.start(run.pid));
@@ -164,9 +157,9 @@ TEST(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
   pad_2p.destroy();
   ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR)));
   // Back in the other order: player 2's controller gets the lower node.
-  ASSERT_TRUE(make_controller(pad_2p, {0, 65535, 0, 1000}, "usb-keyconv-test/input2"));
+  ASSERT_TRUE(make_controller(pad_2p, AT_REST, "usb-keyconv-test/input2"));
   std::this_thread::sleep_for(50ms);
-  ASSERT_TRUE(make_controller(pad_1p, {0, 65535, 0, 1000}, "usb-keyconv-test/input1"));
+  ASSERT_TRUE(make_controller(pad_1p, AT_REST, "usb-keyconv-test/input1"));
   std::this_thread::sleep_for(100ms);
   pad_1p.move_x(2000);
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << "player 1's controller is player 1's";
@@ -188,9 +181,7 @@ struct UinputLent {
 TEST(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {
   REQUIRE_DEVICES();
   ProgramRun run;
-  RunOptions options;
-  options.uid = PLAYER_UID;
-  ASSERT_TRUE(run.start(options));
+  ASSERT_TRUE(run.start({.uid = PLAYER_UID}));
   const int status = run.wait_exit();
   EXPECT_EQ(status, 1 << 8) << "wait status " << status;
   EXPECT_NE(run.output.find("keyconv: cannot open /dev/uinput: Permission denied."),
@@ -207,19 +198,13 @@ TEST(DeviceDiscovery, AUserWhoMayReadOnlyTheControllerConvertsWithoutAWord) {
   VirtualDevice keyboard_device;
   ASSERT_TRUE(touchpad.make(real_devices::laptop_touchpad(), {0, 4095, 0, 0}));
   ASSERT_TRUE(keyboard_device.make(real_devices::keyboard_with_extra_buttons()));
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ASSERT_EQ(chown(pad.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
+  OnePlayer player;
+  ASSERT_TRUE(make_controller(player.pad));
+  ASSERT_EQ(chown(player.pad.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
   const UinputLent lent;
-
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  RunOptions options;
-  options.uid = PLAYER_UID;
-  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
-  pad.move_x(2000);
-  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
-  end_with_a_keystroke(run, keyboard);
+  ASSERT_TRUE(player.start({.uid = PLAYER_UID}));
+  player.turn_up_and_end();
+  const ProgramRun& run = player.run;
   EXPECT_EQ(run.output.find("keyconv:"), std::string::npos) << run.output;
   EXPECT_EQ(run.output.find("ermission"), std::string::npos) << run.output;
 }
@@ -234,10 +219,7 @@ TEST(DeviceDiscovery, AControllerTheUserMayNotReadIsNamedOnce) {
   const UinputLent lent;
 
   ProgramRun run;
-  RunOptions options;
-  options.uid = PLAYER_UID;
-  ASSERT_TRUE(run.start(options));
-  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
+  ASSERT_TRUE(run.start_at_1p_prompt({.uid = PLAYER_UID}));
   readable.press(BTN_TRIGGER);
   ASSERT_TRUE(run.wait_for("CntrID=0")) << run.output;
   readable.release(BTN_TRIGGER);
@@ -271,8 +253,7 @@ TEST(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {
   VirtualDevice pad;
   ASSERT_TRUE(pad.make(shape));
   ProgramRun run;
-  ASSERT_TRUE(run.start({}));
-  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
+  ASSERT_TRUE(run.start_at_1p_prompt());
   EXPECT_TRUE(press_takes_no_player(run, pad, BTN_TRIGGER_HAPPY33)) << "the 33rd button counted";
   pad.press(BTN_TRIGGER_HAPPY32);
   EXPECT_TRUE(run.wait_for("CntrID=0")) << run.output;
@@ -288,8 +269,7 @@ TEST(DeviceDiscovery, ASeventeenthControllerGetsNoId) {
     ASSERT_TRUE(make_controller(pads[i], {}, phys.c_str()));
   }
   ProgramRun run;
-  ASSERT_TRUE(run.start({}));
-  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
+  ASSERT_TRUE(run.start_at_1p_prompt());
   EXPECT_TRUE(press_takes_no_player(run, pads[16], BTN_TRIGGER));
   pads[15].press(BTN_TRIGGER);
   EXPECT_TRUE(run.wait_for("CntrID=15\r\n")) << run.output;

@@ -16,35 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Holds Left Shift with a threshold that keeps it held.
-::testing::AssertionResult hold_left_shift(ProgramRun& run, ProgramKeyboard& keyboard,
-                                           VirtualDevice& pad, RunOptions options = {}) {
-  options.args = {"100000"};
-  if (!make_controller(pad, {0, 65535, 0, 1000})) {
-    return ::testing::AssertionFailure() << "no controller";
-  }
-  ::testing::AssertionResult started = start_converting(run, keyboard, pad, nullptr, options);
-  if (!started) return started;
-  pad.move_x(2000);
-  const KeyEvent pressed = keyboard.next();
-  if (!(pressed == down(KEY_LEFTSHIFT))) {
-    return ::testing::AssertionFailure() << "no Left Shift: " << describe({pressed});
-  }
-  return ::testing::AssertionSuccess();
-}
-
-// Plays the assignment without seeing the prompts: player 1 presses and lets
-// go twice, the second time to play alone, with time for each step.
-void assign_by_the_clock(VirtualDevice& pad) {
-  for (int press = 0; press < 2; ++press) {
-    std::this_thread::sleep_for(300ms);
-    pad.press(BTN_TRIGGER);
-    std::this_thread::sleep_for(300ms);
-    pad.release(BTN_TRIGGER);
-  }
-  std::this_thread::sleep_for(300ms);
-}
-
 // What a reader of the keyboard sees after the signal: the key-up, and then
 // the kernel holding nothing, before the keyboard goes away.
 void expect_let_go_before_the_end(ProgramKeyboard& keyboard, const std::string& what) {
@@ -67,10 +38,10 @@ TEST(DeviceStop, EverySignalThatEndsTheProgramLetsGoOfItsKeysForAReader) {
     for (int trial = 0; trial < TRIALS; ++trial) {
       const std::string what =
           std::string(strsignal(c.signal_number)) + ", trial " + std::to_string(trial + 1);
-      VirtualDevice pad;
-      ProgramRun run;
-      ProgramKeyboard keyboard;
-      ASSERT_TRUE(hold_left_shift(run, keyboard, pad)) << what;
+      OnePlayer player;
+      ASSERT_TRUE(player.start({.args = LONG_HOLD})) << what;
+      ASSERT_TRUE(player.turn_up()) << what;
+      auto& [pad, run, keyboard] = player;
       if (c.typed != nullptr) {
         run.type(c.typed);
       } else {
@@ -95,19 +66,10 @@ TEST(DeviceStop, EverySignalThatEndsTheProgramLetsGoOfItsKeysForAReader) {
 // keyconv | head: the reader of standard output goes away.
 TEST(DeviceStop, AClosedOutputPipeEndsTheProgramWithItsKeysLetGo) {
   REQUIRE_DEVICES();
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ProgramRun run;
-  RunOptions options;
-  options.stdout_to_pipe = true;
-  options.args = {"100000"};
-  ASSERT_TRUE(run.start(options));
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(keyboard.open_when_there());
-  // Standard output is a pipe, so the prompts wait in its buffer.
-  assign_by_the_clock(pad);
-  pad.move_x(2000);
-  ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  OnePlayer player;
+  ASSERT_TRUE(player.start({.args = LONG_HOLD, .stdout_to_pipe = true}));
+  ASSERT_TRUE(player.turn_up());
+  auto& [pad, run, keyboard] = player;
   close(run.stdout_pipe);
   run.stdout_pipe = -1;
   pad.destroy();  // "Error" on every pass, until the buffer goes to the pipe
@@ -120,21 +82,18 @@ TEST(DeviceStop, AClosedOutputPipeEndsTheProgramWithItsKeysLetGo) {
 
 TEST(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
   REQUIRE_DEVICES();
-  VirtualDevice pad;
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  RunOptions options;
-  options.terminal = Terminal::foreground_job;
-  ASSERT_TRUE(hold_left_shift(run, keyboard, pad, options));
+  OnePlayer player;
+  ASSERT_TRUE(player.start({.args = LONG_HOLD, .terminal = Terminal::foreground_job}));
+  ASSERT_TRUE(player.turn_up());
+  auto& [pad, run, keyboard] = player;
   run.type("\x1a");
   EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT)) << "a stopped program holds no key";
   EXPECT_TRUE(keyboard.held().empty());
-  const JobStatus stopped = run.job->wait();
-  ASSERT_EQ(stopped.kind, JobStatus::stopped) << describe(stopped);
+  ASSERT_EQ(run.wait(), (JobStatus{JobStatus::stopped, SIGTSTP}));
   EXPECT_TRUE(run.terminal_restored()) << "the shell gets its mode back";
 
   pad.move_x(3000);  // the turn goes on while it is stopped
-  run.job->fg();
+  run.fg();
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << "the key comes back with fg";
   const std::vector<KeyEvent> after = keyboard.until_quiet(300ms);
   EXPECT_TRUE(after.empty()) << "the same turn changes nothing:\n" << describe(after);
@@ -146,41 +105,28 @@ TEST(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
 
 TEST(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
   REQUIRE_DEVICES();
-  RunOptions options;
-  options.terminal = Terminal::background_job;
   OnePlayer player;
-  ASSERT_TRUE(player.start(options));
+  ASSERT_TRUE(player.start({.terminal = Terminal::background_job}));
+  EXPECT_TRUE(player.turn_up());
   auto& [pad, run, keyboard] = player;
-  pad.move_x(2000);
-  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
   EXPECT_TRUE(run.terminal_restored()) << "a background job took the terminal's mode";
-  const JobStatus running = run.job->wait(200ms);
-  EXPECT_EQ(running.kind, JobStatus::running) << describe(running);
-  run.job->fg();
-  for (int i = 0; i < 1000 && run.terminal_restored(); ++i) std::this_thread::sleep_for(1ms);
-  EXPECT_FALSE(run.terminal_restored()) << "the mode is taken in the foreground";
+  EXPECT_EQ(run.wait(200ms), (JobStatus{JobStatus::running, 0}));
+  run.fg();
+  EXPECT_TRUE(run.wait_for_mode(true)) << "the mode is taken in the foreground";
   end_with_a_keystroke(run, keyboard);
   EXPECT_TRUE(run.terminal_restored());
 }
 
 TEST(DeviceStop, WithoutATerminalItSaysSoOnceConvertsAndEndsOnSigterm) {
   REQUIRE_DEVICES();
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ProgramRun run;
-  RunOptions options;
-  options.terminal = Terminal::none;
-  options.args = {"100000"};
-  ASSERT_TRUE(run.start(options));
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(keyboard.open_when_there());
+  OnePlayer player;
+  ASSERT_TRUE(player.start({.args = LONG_HOLD, .terminal = Terminal::none}));
+  ASSERT_TRUE(player.turn_up());
+  auto& [pad, run, keyboard] = player;
   const std::string said =
       "keyconv: there is no terminal, so no keystroke can end keyconv. Ctrl+C or SIGTERM ends "
       "it and lets go of every key.\n";
   EXPECT_TRUE(run.wait_for(said)) << run.output;
-  assign_by_the_clock(pad);
-  pad.move_x(2000);
-  ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
   kill(run.pid, SIGTERM);
   expect_let_go_before_the_end(keyboard, "SIGTERM");
   const int status = run.wait_exit();

@@ -1,26 +1,23 @@
 #include "device_support.h"
 
 #include <dirent.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <linux/uinput.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <thread>
 
 #include "expected_text.h"
@@ -30,57 +27,33 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A case that hangs would hold up the whole VM run until its time limit. The
-// watchdog, a thread of its own, ends the run after a minute instead, naming
-// the case and showing where in the kernel the test waits.
-class Watchdog : public ::testing::EmptyTestEventListener {
- public:
-  void OnTestStart(const ::testing::TestInfo& info) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    watched_ = std::string(info.test_suite_name()) + "." + info.name();
-    deadline_ = Clock::now() + std::chrono::seconds(60);
-    if (!thread_.joinable()) {
-      tid_ = static_cast<pid_t>(syscall(SYS_gettid));
-      thread_ = std::thread([this] { watch(); });
-    }
-    woken_.notify_one();
-  }
-  void OnTestEnd(const ::testing::TestInfo&) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    watched_.clear();
-  }
-  void OnTestProgramEnd(const ::testing::UnitTest&) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ending_ = true;
-    }
-    woken_.notify_one();
-    if (thread_.joinable()) thread_.join();
-  }
+// A case that hangs would hold up the whole VM run until its time limit. An
+// alarm ends the run after a minute instead, naming the case and showing
+// where the test waits.
+char watched_case[256];
 
- private:
-  void watch() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!ending_) {
-      woken_.wait_until(lock, watched_.empty() ? Clock::now() + std::chrono::hours(1) : deadline_);
-      if (ending_ || watched_.empty() || Clock::now() < deadline_) continue;
-      std::printf("\nwatchdog: %s hung; where the test waits in the kernel:\n", watched_.c_str());
-      std::ifstream stack("/proc/self/task/" + std::to_string(tid_) + "/stack");
-      std::printf("%s", std::string(std::istreambuf_iterator<char>(stack), {}).c_str());
-      std::fflush(stdout);
-      _exit(3);
-    }
+void on_hung_case(int) {
+  char said[400];
+  const int length = std::snprintf(said, sizeof said,
+                                   "\nwatchdog: %s hung; where the test waits:\n", watched_case);
+  if (write(STDOUT_FILENO, said, static_cast<std::size_t>(length)) < 0) _exit(3);
+  void* frames[64];
+  backtrace_symbols_fd(frames, backtrace(frames, 64), STDOUT_FILENO);
+  _exit(3);
+}
+
+struct Watchdog : ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo& info) override {
+    std::snprintf(watched_case, sizeof watched_case, "%s.%s", info.test_suite_name(), info.name());
+    alarm(60);
   }
-  std::mutex mutex_;
-  std::condition_variable woken_;
-  std::thread thread_;
-  bool ending_ = false;
-  std::string watched_;
-  Clock::time_point deadline_;
-  pid_t tid_ = 0;
+  void OnTestEnd(const ::testing::TestInfo&) override { alarm(0); }
 };
 
 const bool watchdog_installed = [] {
+  void* frame;
+  backtrace(&frame, 1);  // loads what backtrace needs now, not in the handler
+  signal(SIGALRM, on_hung_case);
   ::testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);
   return true;
 }();
@@ -97,6 +70,14 @@ std::string device_tests_unavailable() {
   if (probe < 0) return std::string("/dev/uinput cannot be opened: ") + std::strerror(errno);
   close(probe);
   return "";
+}
+
+std::string udev_tests_unavailable() {
+  std::string missing = device_tests_unavailable();
+  if (missing.empty() && access("/run/udev/control", F_OK) != 0) {
+    missing = "no udev daemon runs here: the VM starts one for these";
+  }
+  return missing;
 }
 
 bool device_tests_required() {
@@ -176,131 +157,41 @@ bool make_controller(VirtualDevice& device, AxisRange x, const char* phys) {
 }
 
 ProgramRun::~ProgramRun() {
-  if (job != nullptr) {
-    if (pid > 0) kill(pid, SIGKILL);
-    job.reset();  // closes the terminal's descriptors and ends its shell
-  } else {
-    if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-    for (int fd : {master, slave}) {
-      if (fd >= 0) close(fd);
-    }
-  }
-  if (stdout_pipe >= 0) close(stdout_pipe);
+  if (pid > 0) kill(pid, SIGKILL);
 }
-
-namespace {
-
-// In the program's process: its user, its standard output, then the program.
-[[noreturn]] void exec_program(const std::string& program, const RunOptions& options,
-                               int output_pipe) {
-  if (output_pipe >= 0) dup2(output_pipe, STDOUT_FILENO);
-  if (options.uid != 0 && (setgid(options.uid) != 0 || setuid(options.uid) != 0)) _exit(126);
-  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-  for (const std::string& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  execv(program.c_str(), argv.data());
-  _exit(127);
-}
-
-}  // namespace
 
 bool ProgramRun::start(const RunOptions& options) {
   const std::string program = options.program.empty() ? KEYCONV_PROGRAM : options.program;
-  int pipe_fds[2] = {-1, -1};
-  const bool to_pipe = options.stdout_to_pipe || options.terminal == Terminal::none;
-  if (to_pipe && pipe2(pipe_fds, O_CLOEXEC) != 0) return false;
-  const int write_end = pipe_fds[1];
-  if (options.terminal == Terminal::foreground_job ||
-      options.terminal == Terminal::background_job) {
-    job = std::make_unique<Job>();
-    if (!job->start([&]() -> int { exec_program(program, options, write_end); },
-                    options.terminal == Terminal::foreground_job)) {
-      return false;
-    }
-    pid = job->pid;
-    master = job->master;
-    slave = job->slave;
-  } else if (options.terminal == Terminal::none) {
-    pid = fork();
-    if (pid == 0) {
-      setsid();  // a session without a terminal
-      dup2(write_end, STDERR_FILENO);
-      const int nothing = open("/dev/null", O_RDONLY);
-      dup2(nothing, STDIN_FILENO);
-      exec_program(program, options, write_end);
-    }
-  } else {
-    pid = forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) exec_program(program, options, write_end);
-    fcntl(master, F_SETFD, FD_CLOEXEC);
-    slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  }
-  if (to_pipe) {
-    close(write_end);
-    stdout_pipe = pipe_fds[0];
-  }
-  return pid > 0 && (options.terminal == Terminal::none || slave >= 0);
+  return Job::start(
+      [&]() -> int {
+        if (options.uid != 0 && (setgid(options.uid) != 0 || setuid(options.uid) != 0)) return 126;
+        std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+        for (const std::string& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        return 127;
+      },
+      options.terminal, options.stdout_to_pipe);
 }
 
-void ProgramRun::read_output() {
-  for (int fd : {master, stdout_pipe}) {
-    if (fd < 0) continue;
-    pollfd ready = {fd, POLLIN, 0};
-    while (poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) != 0) {
-      char buffer[4096];
-      const ssize_t got = read(fd, buffer, sizeof buffer);
-      if (got <= 0) break;
-      output.append(buffer, static_cast<std::size_t>(got));
-    }
-  }
-}
-
-bool ProgramRun::wait_for(const std::string& text, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  for (;;) {
-    read_output();
-    if (output.find(text) != std::string::npos) return true;
-    if (Clock::now() > deadline) return false;
-    pollfd ready[2] = {{master, POLLIN, 0}, {stdout_pipe, POLLIN, 0}};
-    poll(ready, 2, 10);
-  }
-}
-
-void ProgramRun::type(const std::string& keys) {
-  if (write(master, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) {
-    ADD_FAILURE() << "could not type on the terminal";
-  }
+::testing::AssertionResult ProgramRun::start_at_1p_prompt(const RunOptions& options) {
+  if (!start(options)) return ::testing::AssertionFailure() << "the program did not start";
+  if (wait_for(on_terminal(expected::SETUP_1P))) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no 1P prompt:\n" << output;
 }
 
 int ProgramRun::wait_exit(std::chrono::milliseconds timeout) {
-  if (job != nullptr) {
-    const JobStatus status = job->wait(timeout);
-    read_output();
-    if (status.kind == JobStatus::exited) return status.code << 8;
-    if (status.kind == JobStatus::signaled) return status.code;
-    return -1;
+  JobStatus status = wait(timeout);
+  if (status.kind == JobStatus::running || status.kind == JobStatus::stopped) {
+    kill(pid, SIGKILL);
+    kill(pid, SIGCONT);
+    wait();
+    status.kind = JobStatus::lost;
   }
-  const auto deadline = Clock::now() + timeout;
-  int status = 0;
-  for (;;) {
-    read_output();
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
-      read_output();
-      pid = -1;
-      return status;
-    }
-    if (Clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-      pid = -1;
-      return -1;
-    }
-    std::this_thread::sleep_for(2ms);
-  }
+  pid = -1;
+  if (status.kind == JobStatus::exited) return status.code << 8;
+  if (status.kind == JobStatus::signaled) return status.code;
+  return -1;
 }
 
 void ProgramRun::stop_and_continue(const std::function<void()>& while_stopped) {
@@ -318,15 +209,21 @@ bool ProgramRun::stopped() const {
   return state != std::string::npos && line.size() > state + 2 && line[state + 2] == 'T';
 }
 
-bool ProgramRun::terminal_restored() const {
-  termios mode;
-  return tcgetattr(slave, &mode) == 0 && (mode.c_lflag & ICANON) != 0 && (mode.c_lflag & ECHO) != 0;
-}
-
 ::testing::AssertionResult assign_players(ProgramRun& run, VirtualDevice& pad_1p,
-                                          VirtualDevice* pad_2p) {
-  const std::string prompt_1p = on_terminal(expected::SETUP_1P);
-  if (!run.wait_for(prompt_1p))
+                                          VirtualDevice* pad_2p, bool prompts_seen) {
+  VirtualDevice& pad = pad_2p != nullptr ? *pad_2p : pad_1p;
+  if (!prompts_seen) {
+    // Player 1 presses and lets go twice, with time for each step.
+    for (VirtualDevice* pressed : {&pad_1p, &pad}) {
+      std::this_thread::sleep_for(300ms);
+      pressed->press(BTN_TRIGGER);
+      std::this_thread::sleep_for(300ms);
+      pressed->release(BTN_TRIGGER);
+    }
+    std::this_thread::sleep_for(300ms);
+    return ::testing::AssertionSuccess();
+  }
+  if (!run.wait_for(on_terminal(expected::SETUP_1P)))
     return ::testing::AssertionFailure() << "no 1P prompt:\n" << run.output;
   pad_1p.press(BTN_TRIGGER);
   if (!run.wait_for("CntrID="))
@@ -335,7 +232,6 @@ bool ProgramRun::terminal_restored() const {
   if (!run.wait_for(on_terminal(expected::SETUP_2P))) {
     return ::testing::AssertionFailure() << "no 2P prompt:\n" << run.output;
   }
-  VirtualDevice& pad = pad_2p != nullptr ? *pad_2p : pad_1p;
   pad.press(BTN_TRIGGER);
   if (!run.wait_for(on_terminal(expected::START))) {
     return ::testing::AssertionFailure() << "conversion did not start:\n" << run.output;
@@ -365,12 +261,27 @@ bool ProgramRun::terminal_restored() const {
     run.read_output();
     return ::testing::AssertionFailure() << "its keyboard did not appear:\n" << run.output;
   }
-  return assign_players(run, pad_1p, pad_2p);
+  return assign_players(run, pad_1p, pad_2p,
+                        !options.stdout_to_pipe && options.terminal != Terminal::none);
 }
 
 ::testing::AssertionResult OnePlayer::start(const RunOptions& options, AxisRange x) {
-  if (!make_controller(pad, x)) return ::testing::AssertionFailure() << "no controller";
+  if (pad.dev == nullptr && !make_controller(pad, x)) {
+    return ::testing::AssertionFailure() << "no controller";
+  }
   return start_converting(run, keyboard, pad, nullptr, options);
+}
+
+::testing::AssertionResult OnePlayer::turn_up() {
+  pad.move_x(2000);
+  const KeyEvent pressed = keyboard.next();
+  if (pressed == down(KEY_LEFTSHIFT)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no Left Shift: " << describe({pressed});
+}
+
+void OnePlayer::turn_up_and_end() {
+  EXPECT_TRUE(turn_up());
+  end_with_a_keystroke(run, keyboard);
 }
 
 std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard) {
@@ -381,8 +292,8 @@ std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& key
 }
 
 ::testing::AssertionResult make_two_controllers(VirtualDevice& pad_1p, VirtualDevice& pad_2p) {
-  if (make_controller(pad_1p, {0, 65535, 0, 1000}, "usb-keyconv-test/input1") &&
-      make_controller(pad_2p, {0, 65535, 0, 1000}, "usb-keyconv-test/input2")) {
+  if (make_controller(pad_1p, AT_REST, "usb-keyconv-test/input1") &&
+      make_controller(pad_2p, AT_REST, "usb-keyconv-test/input2")) {
     return ::testing::AssertionSuccess();
   }
   return ::testing::AssertionFailure() << "no controllers";
@@ -434,7 +345,7 @@ bool ProgramKeyboard::open_when_there(std::chrono::milliseconds timeout) {
 KeyEvent ProgramKeyboard::next(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   KeyEvent pending = {0, 0, 0};
-  while (Clock::now() < deadline) {
+  while (!gone_ && Clock::now() < deadline) {
     input_event event;
     const ssize_t got = read(fd, &event, sizeof event);
     if (got == static_cast<ssize_t>(sizeof event)) {
@@ -448,9 +359,9 @@ KeyEvent ProgramKeyboard::next(std::chrono::milliseconds timeout) {
       }
       continue;
     }
-    if (got < 0 && errno == ENODEV) break;
+    gone_ = got < 0 && errno == ENODEV;
     pollfd ready = {fd, POLLIN, 0};
-    poll(&ready, 1, 5);
+    if (!gone_) poll(&ready, 1, 5);
   }
   return {0, 0, 0};
 }
@@ -459,15 +370,10 @@ std::vector<KeyEvent> ProgramKeyboard::until_gone(std::chrono::milliseconds time
   std::vector<KeyEvent> events;
   const auto deadline = Clock::now() + timeout;
   while (Clock::now() < deadline) {
-    input_event event;
-    const ssize_t got = read(fd, &event, sizeof event);
-    if (got < 0 && errno == ENODEV) return events;
-    if (got == static_cast<ssize_t>(sizeof event)) {
-      if (event.type == EV_KEY) events.push_back({event.code, event.value, 0});
-      continue;
-    }
-    pollfd ready = {fd, POLLIN, 0};
-    poll(&ready, 1, 5);
+    const KeyEvent event =
+        next(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+    if (gone_) return events;
+    if (event.code != 0) events.push_back(event);
   }
   ADD_FAILURE() << "the program's keyboard did not go away";
   return events;

@@ -11,25 +11,27 @@
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "job_shell.h"
 #include "real_devices.h"
 
-// Skips the test, saying why, where virtual devices cannot be made; fails
+// Skips the test, saying why, when missing (a reason) is not empty; fails
 // instead where KEYCONV_DEVICE_TESTS=required (the test VM).
-#define REQUIRE_DEVICES()                                    \
-  do {                                                       \
-    const std::string missing_ = device_tests_unavailable(); \
-    if (!missing_.empty()) {                                 \
-      if (device_tests_required()) FAIL() << missing_;       \
-      GTEST_SKIP() << missing_;                              \
-    }                                                        \
+#define REQUIRE(missing)                               \
+  do {                                                 \
+    const std::string missing_ = (missing);            \
+    if (!missing_.empty()) {                           \
+      if (device_tests_required()) FAIL() << missing_; \
+      GTEST_SKIP() << missing_;                        \
+    }                                                  \
   } while (false)
+#define REQUIRE_DEVICES() REQUIRE(device_tests_unavailable())
+#define REQUIRE_UDEV() REQUIRE(udev_tests_unavailable())
 
 std::string device_tests_unavailable();
+std::string udev_tests_unavailable();
 bool device_tests_required();
 
 struct AxisRange {
@@ -63,49 +65,33 @@ struct VirtualDevice {
   void move_x(int value) { emit(EV_ABS, ABS_X, value); }
 };
 
+constexpr AxisRange AT_REST = {0, 65535, 0, 1000};
+
 // A rotary controller: the turntable's shape, with range x.
-bool make_controller(VirtualDevice& device, AxisRange x = {},
+bool make_controller(VirtualDevice& device, AxisRange x = AT_REST,
                      const char* phys = "usb-keyconv-test/input0");
 
-enum class Terminal {
-  own,             // a pseudo-terminal of its own, the program leading its session
-  foreground_job,  // a job of a shell on a pseudo-terminal (job_shell.h)
-  background_job,
-  none,  // no controlling terminal; output to a pipe
-};
+// A threshold that keeps a key held for longer than any test runs.
+inline const std::vector<std::string> LONG_HOLD = {"100000"};
 
 struct RunOptions {
-  std::string program;            // default: keyconv
-  std::vector<std::string> args;  // after the program's name
-  uid_t uid = 0;                  // 0: as the test runs
-  bool stdout_to_pipe = false;    // standard output to a pipe instead of the terminal
+  std::string program = {};            // default: keyconv
+  std::vector<std::string> args = {};  // after the program's name
+  uid_t uid = 0;                       // 0: as the test runs
+  bool stdout_to_pipe = false;         // standard output to a pipe instead of the terminal
   Terminal terminal = Terminal::own;
 };
 
-// The program on a pseudo-terminal. Output is what it wrote to the terminal
-// (standard output and error), line feeds as the terminal sends them (CR LF),
-// and what it wrote to the pipe, if any.
-struct ProgramRun {
-  pid_t pid = -1;
-  int master = -1;
-  int slave = -1;        // kept open: the terminal's mode outlives the program
-  int stdout_pipe = -1;  // the read end, when output goes to a pipe
-  std::unique_ptr<Job> job;
-  std::string output;
-
+// The program as a job on a pseudo-terminal (job_shell.h). Its output is
+// what it wrote to the terminal (standard output and error), line feeds as
+// the terminal sends them (CR LF), and what it wrote to the pipe, if any.
+struct ProgramRun : Job {
   ProgramRun() = default;
-  ProgramRun(const ProgramRun&) = delete;
-  ProgramRun& operator=(const ProgramRun&) = delete;
   ~ProgramRun();
 
   bool start(const RunOptions& options);
-  // Reads what the program writes until text has appeared in it (counting
-  // from the start), for at most timeout.
-  bool wait_for(const std::string& text,
-                std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
-  // Takes in whatever the program has written so far.
-  void read_output();
-  void type(const std::string& keys);
+  // Starts the program and waits for the 1P prompt.
+  ::testing::AssertionResult start_at_1p_prompt(const RunOptions& options = {});
   // Waits for the end; the wait status, or -1 after timeout (then it is killed).
   int wait_exit(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
   // Stops the program (SIGSTOP: no handler of its own runs), calls
@@ -113,15 +99,15 @@ struct ProgramRun {
   // program all in one pass.
   void stop_and_continue(const std::function<void()>& while_stopped);
   bool stopped() const;
-  // Canonical input and echo are on again.
-  bool terminal_restored() const;
 };
 
 // Plays the assignment: player 1 presses and lets go of a button of pad,
 // then presses it again to skip player 2 (or presses pad_2p's), and the
 // program reaches its conversion and has taken the starting positions.
+// Where the prompts cannot be seen (output to a pipe), it goes by the clock.
 ::testing::AssertionResult assign_players(ProgramRun& run, VirtualDevice& pad_1p,
-                                          VirtualDevice* pad_2p = nullptr);
+                                          VirtualDevice* pad_2p = nullptr,
+                                          bool prompts_seen = true);
 
 // At the 1P prompt: presses button on device and lets it go again; the
 // program must take no player for it.
@@ -174,6 +160,9 @@ struct ProgramKeyboard {
   std::vector<KeyEvent> until_quiet(std::chrono::milliseconds quiet);
   // Keys the kernel holds down on this keyboard now.
   std::vector<unsigned int> held() const;
+
+ private:
+  bool gone_ = false;
 };
 
 // The program's system calls as the kernel traces them: each pass of the
@@ -198,16 +187,21 @@ struct SyscallTrace {
 // one that let it go. -1 without two key events.
 long passes_between_key_events(const std::vector<SyscallTrace::Call>& calls);
 
-// One controller at rest, the program converting it, and its keyboard:
+// One controller, the program converting it, and its keyboard:
 //   OnePlayer player;
-//   ASSERT_TRUE(player.start(options));
+//   ASSERT_TRUE(player.start({.args = {"100000"}}));
 //   auto& [pad, run, keyboard] = player;
+// A test may make the pad itself before start, to give it a shape of its
+// own or to change its node first.
 struct OnePlayer {
   VirtualDevice pad;
   ProgramRun run;
   ProgramKeyboard keyboard;
-  ::testing::AssertionResult start(const RunOptions& options = {},
-                                   AxisRange x = {0, 65535, 0, 1000});
+  ::testing::AssertionResult start(const RunOptions& options = {}, AxisRange x = AT_REST);
+  // Turns the pad up from rest: Left Shift must go down.
+  ::testing::AssertionResult turn_up();
+  // turn_up, then a keystroke ends the program.
+  void turn_up_and_end();
 };
 
 constexpr KeyEvent down(unsigned int code) { return {code, 1, 0}; }

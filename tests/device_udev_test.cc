@@ -19,15 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-#define REQUIRE_UDEV()                                                         \
-  do {                                                                         \
-    REQUIRE_DEVICES();                                                         \
-    if (access("/run/udev/control", F_OK) != 0) {                              \
-      if (device_tests_required()) FAIL() << "no udev daemon runs here";       \
-      GTEST_SKIP() << "no udev daemon runs here: the VM starts one for these"; \
-    }                                                                          \
-  } while (false)
-
 std::string database_entry(const VirtualDevice& device) {
   struct stat info;
   if (stat(device.node().c_str(), &info) != 0) return "";
@@ -125,9 +116,8 @@ TEST(DeviceUdev, UdevDecidesSoAUsersRuleMakesOrUnmakesAController) {
 
   ProgramRun run;
   ProgramKeyboard keyboard;
-  ASSERT_TRUE(run.start({}));
+  ASSERT_TRUE(run.start_at_1p_prompt());
   ASSERT_TRUE(keyboard.open_when_there());
-  ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_1P)));
   EXPECT_TRUE(press_takes_no_player(run, excluded, BTN_TRIGGER)) << "the excluded pad was taken";
   ASSERT_TRUE(assign_players(run, knob));
   EXPECT_NE(run.output.find("CntrID=0"), std::string::npos) << "the knob is the only controller";
@@ -138,16 +128,12 @@ TEST(DeviceUdev, UdevDecidesSoAUsersRuleMakesOrUnmakesAController) {
 
 TEST(DeviceUdev, AReplugComesBackThroughTheMonitor) {
   REQUIRE_UDEV();
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
-  ASSERT_TRUE(udev_says_joystick(pad));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  RunOptions options;
-  options.args = {"100000"};
-  ASSERT_TRUE(start_converting(run, keyboard, pad, nullptr, options));
-  pad.move_x(2000);
-  ASSERT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  OnePlayer player;
+  ASSERT_TRUE(make_controller(player.pad));
+  ASSERT_TRUE(udev_says_joystick(player.pad));
+  ASSERT_TRUE(player.start({.args = LONG_HOLD}));
+  ASSERT_TRUE(player.turn_up());
+  auto& [pad, run, keyboard] = player;
   pad.destroy();
   ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR)));
   const double replugged = monotonic_ms();
@@ -176,21 +162,17 @@ TEST(DeviceUdev, NodesWithoutADatabaseEntryAreJudgedByTheirCapabilities) {
   REQUIRE_UDEV();
   VirtualDevice touchpad;
   ASSERT_TRUE(touchpad.make(real_devices::laptop_touchpad(), {0, 4095, 0, 0}));
-  VirtualDevice pad;
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 1000}));
+  OnePlayer player;
+  ASSERT_TRUE(make_controller(player.pad));
   ASSERT_FALSE(udev_properties(touchpad).empty());
-  ASSERT_TRUE(udev_says_joystick(pad));
+  ASSERT_TRUE(udev_says_joystick(player.pad));
   ASSERT_EQ(unlink(database_entry(touchpad).c_str()), 0);
-  ASSERT_EQ(unlink(database_entry(pad).c_str()), 0);
+  ASSERT_EQ(unlink(database_entry(player.pad).c_str()), 0);
   touchpad.press(BTN_TOUCH);
 
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(start_converting(run, keyboard, pad));
-  EXPECT_NE(run.output.find("CntrID=0"), std::string::npos) << run.output;
-  pad.move_x(2000);
-  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
-  end_with_a_keystroke(run, keyboard);
+  ASSERT_TRUE(player.start());
+  EXPECT_NE(player.run.output.find("CntrID=0"), std::string::npos) << player.run.output;
+  player.turn_up_and_end();
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 
 #include <cstring>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -31,22 +30,41 @@ bool receive_all(int fd, void* data, std::size_t size) {
   return read(fd, data, size) == static_cast<ssize_t>(size);
 }
 
-// The job's process: a group of its own, the terminal as standard streams.
-[[noreturn]] void become_job(int slave, bool foreground, const std::function<int()>& body) {
-  setpgid(0, 0);
-  if (foreground) tcsetpgrp(slave, getpid());  // SIGTTOU is held back, as in the shell
+bool shell_job(Terminal terminal) {
+  return terminal == Terminal::foreground_job || terminal == Terminal::background_job;
+}
+
+// The job's process: its group or session, its standard streams, its body.
+[[noreturn]] void become_job(int slave, Terminal terminal, int pipe_end,
+                             const std::function<int()>& body) {
+  if (shell_job(terminal)) {
+    setpgid(0, 0);
+    // SIGTTOU is held back, as in the shell.
+    if (terminal == Terminal::foreground_job) tcsetpgrp(slave, getpid());
+  } else {
+    setsid();
+    if (terminal == Terminal::own) ioctl(slave, TIOCSCTTY, 0);
+  }
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(slave, fd);
+  if (terminal == Terminal::none) {
+    const int nothing = open("/dev/null", O_RDONLY);
+    dup2(nothing, STDIN_FILENO);
+    dup2(pipe_end, STDERR_FILENO);
+  } else {
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(slave, fd);
+  }
+  if (pipe_end >= 0) dup2(pipe_end, STDOUT_FILENO);
   _exit(body());
 }
 
-// The shell: runs the job and then does what the test asks, one byte each.
-[[noreturn]] void run_shell(int slave, int control, bool foreground,
+// The shell: runs the job and then does what the test asks: a command
+// ('f', 'b' or 'w') and a timeout each.
+[[noreturn]] void run_shell(int slave, int control, Terminal terminal, int pipe_end,
                             const std::function<int()>& body) {
   setsid();
-  ioctl(slave, TIOCSCTTY, 0);
+  if (shell_job(terminal)) ioctl(slave, TIOCSCTTY, 0);
   sigset_t held;
   sigemptyset(&held);
   for (int signal_number : {SIGTTOU, SIGTTIN, SIGTSTP}) sigaddset(&held, signal_number);
@@ -54,13 +72,16 @@ bool receive_all(int fd, void* data, std::size_t size) {
   const pid_t job = fork();
   if (job == 0) {
     close(control);
-    become_job(slave, foreground, body);
+    become_job(slave, terminal, pipe_end, body);
   }
-  setpgid(job, job);
-  if (foreground) tcsetpgrp(slave, job);
+  if (pipe_end >= 0) close(pipe_end);
+  if (shell_job(terminal)) setpgid(job, job);
+  if (terminal == Terminal::foreground_job) tcsetpgrp(slave, job);
   send_all(control, &job, sizeof job);
   char command;
-  while (receive_all(control, &command, 1)) {
+  int timeout_ms = 0;
+  while (receive_all(control, &command, 1) &&
+         receive_all(control, &timeout_ms, sizeof timeout_ms)) {
     Reply reply = {JobStatus::running, 0};
     if (command == 'f') {
       tcsetpgrp(slave, job);
@@ -68,8 +89,6 @@ bool receive_all(int fd, void* data, std::size_t size) {
     } else if (command == 'b') {
       kill(-job, SIGCONT);
     } else if (command == 'w') {
-      int timeout_ms = 0;
-      receive_all(control, &timeout_ms, sizeof timeout_ms);
       const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
       int status = 0;
       pid_t done = 0;
@@ -112,63 +131,56 @@ std::string describe(const JobStatus& status) {
 }
 
 Job::~Job() {
-  for (int fd : {control, master, slave}) {
+  for (int fd : {control, master, slave, stdout_pipe}) {
     if (fd >= 0) close(fd);
   }
   if (shell > 0) waitpid(shell, nullptr, 0);
 }
 
-bool Job::start(const std::function<int()>& body, bool foreground) {
-  char path[128] = {};
+bool Job::start(const std::function<int()>& body, Terminal terminal, bool stdout_to_pipe) {
   int sockets[2];
-  if (openpty(&master, &slave, path, nullptr, nullptr) != 0 ||
-      socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
+  int pipe_ends[2] = {-1, -1};
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 ||
+      socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0 ||
+      ((stdout_to_pipe || terminal == Terminal::none) && pipe2(pipe_ends, O_CLOEXEC) != 0)) {
     return false;
   }
-  name = path;
   fcntl(master, F_SETFD, FD_CLOEXEC);
   shell = fork();
   if (shell < 0) return false;
   if (shell == 0) {
-    close(sockets[0]);
-    close(master);
-    run_shell(slave, sockets[1], foreground, body);
+    // Only the job keeps an end of the pipe: a test that closes its end
+    // must see the job's writes fail.
+    for (int fd : {sockets[0], master, pipe_ends[0]}) {
+      if (fd >= 0) close(fd);
+    }
+    run_shell(slave, sockets[1], terminal, pipe_ends[1], body);
   }
   close(sockets[1]);
   control = sockets[0];
+  stdout_pipe = pipe_ends[0];
+  if (pipe_ends[1] >= 0) close(pipe_ends[1]);
   fcntl(slave, F_SETFD, FD_CLOEXEC);
   return receive_all(control, &pid, sizeof pid);
 }
 
-bool Job::start_program(const std::string& program, bool foreground) {
-  return start(
-      [program] {
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-        return 127;
-      },
-      foreground);
-}
-
-void Job::fg() {
+JobStatus Job::ask(char command, int timeout_ms) {
   Reply reply;
-  send_all(control, "f", 1);
-  receive_all(control, &reply, sizeof reply);
-}
-
-void Job::bg() {
-  Reply reply;
-  send_all(control, "b", 1);
-  receive_all(control, &reply, sizeof reply);
-}
-
-JobStatus Job::wait(std::chrono::milliseconds timeout) {
-  const int timeout_ms = static_cast<int>(timeout.count());
-  Reply reply;
-  if (!send_all(control, "w", 1) || !send_all(control, &timeout_ms, sizeof timeout_ms) ||
+  if (!send_all(control, &command, 1) || !send_all(control, &timeout_ms, sizeof timeout_ms) ||
       !receive_all(control, &reply, sizeof reply)) {
     return {};
   }
   return {static_cast<JobStatus::Kind>(reply.kind), reply.code};
+}
+
+void Job::fg() { ask('f', 0); }
+
+void Job::bg() { ask('b', 0); }
+
+JobStatus Job::wait(std::chrono::milliseconds timeout) {
+  const JobStatus status = ask('w', static_cast<int>(timeout.count()));
+  read_output();
+  return status;
 }
 
 void Job::type(const std::string& keys) {
@@ -176,18 +188,40 @@ void Job::type(const std::string& keys) {
 }
 
 std::string Job::read_output() {
-  std::string output;
-  pollfd ready = {master, POLLIN, 0};
-  while (poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) != 0) {
-    char buffer[4096];
-    const ssize_t got = read(master, buffer, sizeof buffer);
-    if (got <= 0) break;
-    output.append(buffer, static_cast<std::size_t>(got));
+  std::string taken;
+  for (int fd : {master, stdout_pipe}) {
+    pollfd ready = {fd, POLLIN, 0};
+    while (fd >= 0 && poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) != 0) {
+      char buffer[4096];
+      const ssize_t got = read(fd, buffer, sizeof buffer);
+      if (got <= 0) break;
+      taken.append(buffer, static_cast<std::size_t>(got));
+    }
   }
-  return output;
+  output += taken;
+  return taken;
 }
 
-unsigned int Job::lflag() const {
+bool Job::wait_for(const std::string& text, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    read_output();
+    if (output.find(text) != std::string::npos) return true;
+    if (Clock::now() > deadline) return false;
+    pollfd ready[2] = {{master, POLLIN, 0}, {stdout_pipe, POLLIN, 0}};
+    poll(ready, 2, 10);
+  }
+}
+
+bool Job::terminal_restored() const {
   termios mode;
-  return tcgetattr(slave, &mode) == 0 ? mode.c_lflag : 0;
+  return tcgetattr(slave, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
+}
+
+bool Job::wait_for_mode(bool taken, std::chrono::milliseconds timeout) {
+  for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;) {
+    if (terminal_restored() != taken) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return terminal_restored() != taken;
 }

@@ -21,17 +21,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-constexpr unsigned int COOKED = ICANON | ECHO;
-
-// Waits until the terminal's mode is taken (canonical input and echo off)
-// or given back.
-bool wait_for_mode(const Job& job, bool taken) {
-  for (int i = 0; i < 5000; ++i) {
-    if (((job.lflag() & COOKED) == 0) == taken) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return false;
-}
 
 // The job: takes the terminal as keyconv does, then waits up to ten seconds
 // for a keystroke. Exit 0 when one came and is still waiting.
@@ -47,12 +36,10 @@ int wait_for_keystroke() {
 TEST(Terminal, TheForegroundJobTakesTheModeSeesAKeystrokeAndGivesItBack) {
   Job job;
   ASSERT_TRUE(job.start(wait_for_keystroke));
-  ASSERT_TRUE(wait_for_mode(job, true)) << "canonical input and echo stay on";
+  ASSERT_TRUE(job.wait_for_mode(true)) << "canonical input and echo stay on";
   job.type("q");
-  const JobStatus status = job.wait();
-  EXPECT_EQ(status.kind, JobStatus::exited) << describe(status);
-  EXPECT_EQ(status.code, 0) << describe(status);
-  EXPECT_EQ(job.lflag() & COOKED, COOKED);
+  EXPECT_EQ(job.wait(), (JobStatus{JobStatus::exited, 0}));
+  EXPECT_TRUE(job.terminal_restored());
   int pending = 0;
   ASSERT_EQ(ioctl(job.slave, FIONREAD, &pending), 0);
   EXPECT_EQ(pending, 1) << "the keystroke stays for the shell";
@@ -72,14 +59,6 @@ TEST(Terminal, WithoutAControllingTerminalNoKeystrokeIsEverSeen) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-// The job that waits for a signal to end it, with the terminal taken.
-int wait_for_the_end() {
-  install_signal_handlers();
-  if (!console_open("/dev/tty")) return 10;
-  for (int i = 0; i < 10000; ++i) usleep(1000);
-  return 3;
-}
-
 TEST(Signals, EverySignalThatEndsTheProcessGivesTheTerminalBackAndEndsByIt) {
   const struct {
     int signal_number;
@@ -90,18 +69,15 @@ TEST(Signals, EverySignalThatEndsTheProcessGivesTheTerminalBackAndEndsByIt) {
                {SIGRTMIN, nullptr}, {SIGRTMAX, nullptr}};
   for (const auto& c : cases) {
     Job job;
-    ASSERT_TRUE(job.start(wait_for_the_end));
-    ASSERT_TRUE(wait_for_mode(job, true));
+    ASSERT_TRUE(job.start(wait_for_keystroke));
+    ASSERT_TRUE(job.wait_for_mode(true));
     if (c.typed != nullptr) {
       job.type(c.typed);
     } else {
       kill(job.pid, c.signal_number);
     }
-    const JobStatus status = job.wait();
-    EXPECT_EQ(status.kind, JobStatus::signaled)
-        << strsignal(c.signal_number) << ": " << describe(status);
-    EXPECT_EQ(status.code, c.signal_number) << describe(status);
-    EXPECT_EQ(job.lflag() & COOKED, COOKED) << strsignal(c.signal_number);
+    EXPECT_EQ(job.wait(), (JobStatus{JobStatus::signaled, c.signal_number}));
+    EXPECT_TRUE(job.terminal_restored()) << strsignal(c.signal_number);
   }
 }
 
@@ -130,58 +106,49 @@ TEST(Signals, ARealCrashGivesTheTerminalBack) {
       if (!console_open("/dev/tty")) return 10;
       return c.crash();
     }));
-    const JobStatus status = job.wait();
-    EXPECT_EQ(status.kind, JobStatus::signaled) << describe(status);
-    EXPECT_EQ(status.code, c.signal_number) << describe(status);
-    EXPECT_EQ(job.lflag() & COOKED, COOKED) << strsignal(c.signal_number);
+    EXPECT_EQ(job.wait(), (JobStatus{JobStatus::signaled, c.signal_number}));
+    EXPECT_TRUE(job.terminal_restored()) << strsignal(c.signal_number);
   }
 }
 
 TEST(Signals, CtrlZGivesTheTerminalBackAndFgTakesItAgain) {
   Job job;
   ASSERT_TRUE(job.start(wait_for_keystroke));
-  ASSERT_TRUE(wait_for_mode(job, true));
+  ASSERT_TRUE(job.wait_for_mode(true));
   job.type("\x1a");
-  JobStatus status = job.wait();
-  ASSERT_EQ(status.kind, JobStatus::stopped) << describe(status);
-  EXPECT_EQ(status.code, SIGTSTP);
-  EXPECT_EQ(job.lflag() & COOKED, COOKED) << "the shell gets its mode back while stopped";
+  ASSERT_EQ(job.wait(), (JobStatus{JobStatus::stopped, SIGTSTP}));
+  EXPECT_TRUE(job.terminal_restored()) << "the shell gets its mode back while stopped";
   job.fg();
-  EXPECT_TRUE(wait_for_mode(job, true)) << "the mode is taken again";
+  EXPECT_TRUE(job.wait_for_mode(true)) << "the mode is taken again";
   job.type("q");
-  status = job.wait();
-  EXPECT_EQ(status.kind, JobStatus::exited) << describe(status);
-  EXPECT_EQ(status.code, 0) << "the keystroke after fg ends it";
+  EXPECT_EQ(job.wait(), (JobStatus{JobStatus::exited, 0})) << "the keystroke after fg ends it";
 }
 
 TEST(Signals, AfterCtrlZAndBgTheJobLeavesTheTerminalToTheShellUntilFg) {
   Job job;
   ASSERT_TRUE(job.start(wait_for_keystroke));
-  ASSERT_TRUE(wait_for_mode(job, true));
+  ASSERT_TRUE(job.wait_for_mode(true));
   job.type("\x1a");
   ASSERT_EQ(job.wait().kind, JobStatus::stopped);
   job.bg();
-  const JobStatus status = job.wait(300ms);
-  EXPECT_EQ(status.kind, JobStatus::running) << describe(status);
-  EXPECT_EQ(job.lflag() & COOKED, COOKED) << "a background job took the mode";
+  EXPECT_EQ(job.wait(300ms), (JobStatus{JobStatus::running, 0}));
+  EXPECT_TRUE(job.terminal_restored()) << "a background job took the mode";
   job.fg();
-  EXPECT_TRUE(wait_for_mode(job, true));
+  EXPECT_TRUE(job.wait_for_mode(true));
   job.type("q");
   EXPECT_EQ(job.wait().kind, JobStatus::exited);
 }
 
 TEST(Terminal, StartedInTheBackgroundItNeverStopsAndTakesTheTerminalOnFg) {
   Job job;
-  ASSERT_TRUE(job.start(wait_for_keystroke, false));
-  JobStatus status = job.wait(500ms);
-  EXPECT_EQ(status.kind, JobStatus::running) << describe(status);
-  EXPECT_EQ(job.lflag() & COOKED, COOKED) << "a background job took the mode";
+  ASSERT_TRUE(job.start(wait_for_keystroke, Terminal::background_job));
+  EXPECT_EQ(job.wait(500ms), (JobStatus{JobStatus::running, 0}));
+  EXPECT_TRUE(job.terminal_restored()) << "a background job took the mode";
   job.fg();
-  ASSERT_TRUE(wait_for_mode(job, true));
+  ASSERT_TRUE(job.wait_for_mode(true));
   job.type("q");
-  status = job.wait();
-  EXPECT_EQ(status.kind, JobStatus::exited) << describe(status);
-  EXPECT_EQ(status.code, 0) << "a keystroke ends it once it is in the foreground";
+  EXPECT_EQ(job.wait(), (JobStatus{JobStatus::exited, 0}))
+      << "a keystroke ends it once it is in the foreground";
 }
 
 }  // namespace
