@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,15 @@ Events keys_after(int player, std::initializer_list<Direction> directions) {
   fake_start({});
   for (Direction d : directions) update_keys(player, d);
   return fake_calls_of({"keybd_event"});
+}
+
+// The events of then(player), the player's keys holding held before it.
+Events events_of(int player, Direction held, const std::function<void(int)>& then) {
+  fake_start({});
+  update_keys(player, held);
+  const std::size_t before = fake_calls().size();
+  then(player);
+  return Events(fake_calls().begin() + static_cast<long>(before), fake_calls().end());
 }
 
 struct TransitionCase {
@@ -38,14 +48,9 @@ TEST(UpdateKeys, EveryTransitionForBothPlayers) {
   };
   for (const TransitionCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.old_dir) + " -> " + std::to_string(c.now));
-    for (int player : {0, 1}) {
-      fake_start({});
-      update_keys(player, c.old_dir);
-      const std::size_t before = fake_calls().size();
-      update_keys(player, c.now);
-      const Events events(fake_calls().begin() + static_cast<long>(before), fake_calls().end());
-      EXPECT_EQ(events, player == 0 ? c.player1 : c.player2) << "player " << player + 1;
-    }
+    const auto turn = [&c](int player) { update_keys(player, c.now); };
+    EXPECT_EQ(events_of(0, c.old_dir, turn), c.player1);
+    EXPECT_EQ(events_of(1, c.old_dir, turn), c.player2);
   }
 }
 
@@ -78,17 +83,13 @@ TEST(ReleaseKeys, LetsGoOfWhatIsHeldAndKeepsTheState) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("held " + std::to_string(c.held));
-    for (int player : {0, 1}) {
-      fake_start({});
-      update_keys(player, c.held);
-      const std::size_t before = fake_calls().size();
+    // The state is kept: the same direction again after the release sends nothing.
+    const auto release_then_same = [&c](int player) {
       release_keys(player);
-      const Events events(fake_calls().begin() + static_cast<long>(before), fake_calls().end());
-      EXPECT_EQ(events, player == 0 ? c.player1 : c.player2);
-      // The state is kept: the same direction again sends nothing.
       update_keys(player, c.held);
-      EXPECT_EQ(fake_calls().size(), before + events.size());
-    }
+    };
+    EXPECT_EQ(events_of(0, c.held, release_then_same), c.player1);
+    EXPECT_EQ(events_of(1, c.held, release_then_same), c.player2);
   }
 }
 

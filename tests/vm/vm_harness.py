@@ -61,6 +61,12 @@ class Cpio:
         self.seen.add(path)
         self._entry(path, 0o100000 | mode, data)
 
+    def program(self, path, at=None):
+        """A program with the shared libraries it needs, at their host paths."""
+        self.file(at or os.path.abspath(path), open(path, "rb").read())
+        for library in shared_libraries(path):
+            self.file(library, open(library, "rb").read())
+
     def close(self):
         self._entry("TRAILER!!!", 0)
         self.out.write(b"\0" * (-self.out.tell() % 512))
@@ -92,19 +98,15 @@ def pack(image, init, guest_dir, tests, files, deb, case_filter):
         cpio.file(modules[len(guest_dir):] + "/modules.dep", dep.encode(), 0o644)
     udev = os.path.join(guest_dir, "udev")
     if os.path.exists(os.path.join(udev, "bin/udevadm")):
-        udevadm = open(os.path.join(udev, "bin/udevadm"), "rb").read()
-        cpio.file("/bin/udevadm", udevadm)
-        cpio.file("/lib/systemd/systemd-udevd", udevadm)  # the daemon by its name
-        for library in shared_libraries(os.path.join(udev, "bin/udevadm")):
-            cpio.file(library, open(library, "rb").read())
+        cpio.program(os.path.join(udev, "bin/udevadm"), at="/bin/udevadm")
+        # The daemon by its name.
+        cpio.program(os.path.join(udev, "bin/udevadm"), at="/lib/systemd/systemd-udevd")
         for rules in glob.glob(os.path.join(udev, "lib/udev/rules.d/*.rules")):
             cpio.file(rules[len(udev):], open(rules, "rb").read(), 0o644)
         cpio.directory("/etc/udev/rules.d")
         cpio.directory("/run")
     for path in files:
-        cpio.file(os.path.abspath(path), open(path, "rb").read())
-        for library in shared_libraries(path):
-            cpio.file(library, open(library, "rb").read())
+        cpio.program(path)
     cpio.file("/vm/tests", "".join(os.path.abspath(t) + "\n" for t in tests).encode(), 0o644)
     cpio.file("/vm/filter", (case_filter + "\n").encode(), 0o644)
     if deb:
@@ -112,9 +114,7 @@ def pack(image, init, guest_dir, tests, files, deb, case_filter):
         # Debian's own dpkg installs it, with what dpkg needs to run.
         for tool in ("/usr/bin/dpkg", "/usr/bin/dpkg-deb", "/usr/bin/dpkg-split", "/usr/bin/tar",
                      "/sbin/ldconfig"):
-            cpio.file(tool, open(tool, "rb").read())
-            for library in shared_libraries(tool):
-                cpio.file(library, open(library, "rb").read())
+            cpio.program(tool)
         for directory in ("/var/lib/dpkg/updates", "/var/lib/dpkg/triggers", "/var/log",
                           "/etc/dpkg/dpkg.cfg.d"):
             cpio.directory(directory)
