@@ -29,10 +29,8 @@ void report(const char* name, double value, const char* unit) {
 }
 
 void measure_latency(const std::string& program, const char* name) {
-  RunOptions options;
-  options.program = program;
   OnePlayer player;
-  ASSERT_TRUE(player.start(options));
+  ASSERT_TRUE(player.start({.program = program}));
   auto& [pad, run, keyboard] = player;
   std::mt19937 random(1);
   std::uniform_int_distribution<int> pause_us(0, 2000);
@@ -99,10 +97,8 @@ TEST(DeviceBench, KeyconvAtRest) {
 }
 
 void measure_replug(const char* name) {
-  RunOptions options;
-  options.args = {"100000"};
   OnePlayer player;
-  ASSERT_TRUE(player.start(options));
+  ASSERT_TRUE(player.start({.args = LONG_HOLD}));
   auto& [pad, run, keyboard] = player;
   std::vector<double> times;
   for (int replug = 0; replug < 20; ++replug) {
