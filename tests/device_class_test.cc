@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "../src/core/linux/controller_ids.h"
+#include "../src/core/linux/input_sysfs.h"
 #include "real_devices.h"
 
 namespace {
@@ -115,29 +116,53 @@ TEST(DeviceClass, AtMost32ButtonsCountAndAManyButtonMouseHasNone) {
   EXPECT_EQ(controller_buttons(caps_of(real_devices::many_button_mouse()), codes), 0);
 }
 
-TEST(DeviceClass, ReadsSysfsBitmaps) {
+TEST(DeviceClass, ReadsSysfsBitmapsInTheKernelsWordSize) {
   const struct {
     const char* text;
+    int word_bits;
     bool ok;
-    std::uint64_t words[3];
+    std::uint64_t words[6];
   } cases[] = {
-      {"120013\n", true, {0x120013, 0, 0}},
-      {"1 0", true, {0, 1, 0}},
-      {"3 ffffffffffffffff 0\n", true, {0, 0xffffffffffffffff, 3}},
-      {"0", true, {0, 0, 0}},
-      {"  a   b ", true, {0xb, 0xa, 0}},
-      {"", false, {}},
-      {"12g", false, {}},
-      {"10000000000000000", false, {}},  // 17 digits: no 64-bit word
-      {"1 0 0 0", false, {}},            // bit 192 does not fit in 3 words
-      {"0 0 0 5", true, {5, 0, 0}},      // zero words beyond fit are fine
+      {"120013\n", 64, true, {0x120013}},
+      {"1 0", 64, true, {0, 1}},
+      {"3 ffffffffffffffff 0\n", 64, true, {0, 0xffffffffffffffff, 3}},
+      {"0", 64, true, {}},
+      {"  a   b ", 64, true, {0xb, 0xa}},
+      {"", 64, false, {}},
+      {"12g", 64, false, {}},
+      {"10000000000000000", 64, false, {}},  // 17 digits: no 64-bit word
+      {"100000000", 32, false, {}},          // 9 digits: no 32-bit word
+      {"1 0 0 0 0 0 0", 64, false, {}},      // bit 384 does not fit in 6 words
+      {"0 0 0 0 0 0 0 5", 64, true, {5}},    // zero words beyond fit are fine
+      // Real devices' bitmaps as 64-bit and 32-bit kernels print them: the
+      // turntable's buttons (BTN_TRIGGER to BTN_BASE5), a pad's (BTN_SOUTH
+      // to BTN_THUMBR), a touchpad's keys and axes.
+      {"7ff00000000 0 0 0 0", 64, true, {0, 0, 0, 0, 0x7ff00000000}},
+      {"7ff 0 0 0 0 0 0 0 0 0", 32, true, {0, 0, 0, 0, 0x7ff00000000}},
+      {"7cdb000000000000 0 0 0 0", 64, true, {0, 0, 0, 0, 0x7cdb000000000000}},
+      {"7cdb0000 0 0 0 0 0 0 0 0 0", 32, true, {0, 0, 0, 0, 0x7cdb000000000000}},
+      {"e520 10000 0 0 0 0", 64, true, {0, 0, 0, 0, 0x10000, 0xe520}},
+      {"e520 0 10000 0 0 0 0 0 0 0 0", 32, true, {0, 0, 0, 0, 0x10000, 0xe520}},
+      {"2e0800000000003", 64, true, {0x2e0800000000003}},
+      {"2e08000 3", 32, true, {0x2e0800000000003}},
   };
   for (const auto& c : cases) {
-    std::uint64_t words[3] = {9, 9, 9};
-    EXPECT_EQ(parse_caps_bitmap(c.text, words), c.ok) << '"' << c.text << '"';
+    std::uint64_t words[6] = {9, 9, 9, 9, 9, 9};
+    EXPECT_EQ(parse_caps_bitmap(c.text, c.word_bits, words), c.ok)
+        << '"' << c.text << "\" in " << c.word_bits << "-bit words";
     if (!c.ok) continue;
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(words[i], c.words[i]) << c.text << " word " << i;
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(words[i], c.words[i]) << c.text << " word " << i;
   }
+}
+
+TEST(DeviceClass, TheKernelsWordSizeFollowsItsMachine) {
+  for (const char* machine : {"x86_64", "aarch64", "ppc64le", "s390x", "riscv64"}) {
+    EXPECT_EQ(machine_word_bits(machine), 64) << machine;
+  }
+  for (const char* machine : {"i686", "i386", "armv7l", "armv6l", "armv8l", "mips"}) {
+    EXPECT_EQ(machine_word_bits(machine), 32) << machine;
+  }
+  EXPECT_EQ(kernel_word_bits(), 64) << "the tests run on a 64-bit kernel";
 }
 
 DeviceIdentity identity(const char* id_path, std::uint16_t product, const char* phys) {

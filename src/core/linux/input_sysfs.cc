@@ -6,6 +6,8 @@
 #include "input_sysfs.h"
 
 #include <fcntl.h>
+#include <sys/personality.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,7 +39,8 @@ std::uint16_t read_hex16(const char* dir, const char* file) {
 template <std::size_t N>
 bool read_bitmap(const char* dir, const char* file, std::uint64_t (&words)[N]) {
   char text[512];
-  return read_line(dir, file, text, sizeof text) && parse_caps_bitmap(text, words);
+  return read_line(dir, file, text, sizeof text) &&
+         parse_caps_bitmap(text, kernel_word_bits(), words);
 }
 
 }  // namespace
@@ -76,15 +79,16 @@ int event_node_number(const char* name) {
   return number;
 }
 
-bool parse_caps_words(const char* text, std::uint64_t* words, int count) {
+bool parse_caps_words(const char* text, int word_bits, std::uint64_t* words, int count) {
   // Hex words separated by spaces; the last one is word 0.
-  std::uint64_t found[64] = {};
+  constexpr int MOST_WORDS = 64;
+  std::uint64_t found[MOST_WORDS] = {};
   int total = 0;
   const char* at = text;
   for (;;) {
     while (*at == ' ') ++at;
     if (*at == '\0' || *at == '\n') break;
-    if (total == 64) return false;
+    if (total == MOST_WORDS) return false;
     std::uint64_t word = 0;
     int digits = 0;
     for (; *at != ' ' && *at != '\0' && *at != '\n'; ++at, ++digits) {
@@ -93,15 +97,44 @@ bool parse_caps_words(const char* text, std::uint64_t* words, int count) {
                         : c >= 'a' && c <= 'f' ? c - 'a' + 10
                         : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                : -1;
-      if (value < 0 || digits == 16) return false;
+      if (value < 0 || digits == word_bits / 4) return false;
       word = word << 4 | static_cast<std::uint64_t>(value);
     }
     found[total++] = word;
   }
   if (total == 0) return false;
-  for (int i = 0; i < count; ++i) words[i] = i < total ? found[total - 1 - i] : 0;
-  for (int i = count; i < total; ++i) {
-    if (found[total - 1 - i] != 0) return false;
+  for (int i = 0; i < count; ++i) words[i] = 0;
+  for (int i = 0; i < total; ++i) {
+    const std::uint64_t word = found[total - 1 - i];  // bits i * word_bits on
+    const int bit = i * word_bits;
+    if (word == 0) continue;
+    if (bit / 64 >= count) return false;
+    words[bit / 64] |= word << (bit % 64);
   }
   return true;
+}
+
+int machine_word_bits(const char* machine) {
+  constexpr const char* SIXTY_FOUR_BITS[] = {"x86_64",  "aarch64",     "aarch64_be", "ppc64",
+                                             "ppc64le", "s390x",       "mips64",     "riscv64",
+                                             "sparc64", "loongarch64", "alpha",      "ia64"};
+  for (const char* name : SIXTY_FOUR_BITS) {
+    if (std::strcmp(machine, name) == 0) return 64;
+  }
+  return 32;
+}
+
+int kernel_word_bits() {
+  static int bits = 0;
+  if (bits != 0) return bits;
+  // Under a 32-bit personality (setarch linux32) uname names a 32-bit
+  // machine on a 64-bit kernel; without it, the kernel's own.
+  const int persona = personality(0xffffffff);
+  const bool narrowed = persona != -1 && (persona & PER_MASK) == PER_LINUX32;
+  if (narrowed) personality(static_cast<unsigned long>((persona & ~PER_MASK) | PER_LINUX));
+  utsname names;
+  const bool named = uname(&names) == 0;
+  if (narrowed) personality(static_cast<unsigned long>(persona));
+  bits = named ? machine_word_bits(names.machine) : static_cast<int>(sizeof(long) * 8);
+  return bits;
 }
