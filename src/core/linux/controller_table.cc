@@ -22,6 +22,26 @@ Controller controllers[JOYSTICK_IDS];
 IdHolder holders[JOYSTICK_IDS];
 bool started = false;
 
+// Nodes of controllers that this user may not open (yet): tried again when
+// their permissions change.
+constexpr int MOST_REFUSED = 32;
+int refused[MOST_REFUSED];
+int refused_count = 0;
+
+bool was_refused(int number) {
+  for (int i = 0; i < refused_count; ++i) {
+    if (refused[i] == number) return true;
+  }
+  return false;
+}
+
+void note_refusal(int number, bool refused_now) {
+  for (int i = 0; i < refused_count; ++i) {
+    if (refused[i] == number) refused[i--] = refused[--refused_count];
+  }
+  if (refused_now && refused_count < MOST_REFUSED) refused[refused_count++] = number;
+}
+
 void close_controller(int id) {
   Controller& controller = controllers[id];
   axis_fuzz_restore(id);
@@ -38,7 +58,9 @@ bool node_open(int number) {
 }
 
 // Opens eventN into an id when it is a controller; never opens anything else.
-void consider(int number) {
+// A node that turns out to hold another device than the one judged is
+// closed untouched and judged once more.
+void consider(int number, bool afresh = true) {
   if (node_open(number)) return;
   InputNode node;
   NodeVerdict verdict;
@@ -49,18 +71,20 @@ void consider(int number) {
   char path[128];
   std::snprintf(path, sizeof path, "%s/event%d", watch_paths().dev_input, number);
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const bool denied = fd < 0 && (errno == EACCES || errno == EPERM);
+  note_refusal(number, denied);
   if (fd < 0) {
     // udev sets the permissions of a node it has not finished with yet; its
     // event comes when it has, and the node is tried again then.
-    if ((errno == EACCES || errno == EPERM) && verdict.settled) {
-      report_denied_controller(path, node, errno);
-    }
+    if (denied && verdict.settled) report_denied_controller(path, node, errno);
     return;  // also when it went away since it was described
   }
   libevdev* dev = nullptr;
-  if (libevdev_new_from_fd(fd, &dev) != 0 || !libevdev_has_event_code(dev, EV_ABS, ABS_X)) {
+  const bool opened = libevdev_new_from_fd(fd, &dev) == 0;
+  if (!opened || !opened_as_judged(dev, node) || !libevdev_has_event_code(dev, EV_ABS, ABS_X)) {
     if (dev != nullptr) libevdev_free(dev);
     close(fd);
+    if (opened && afresh) consider(number, false);
     return;
   }
   Controller& controller = controllers[id];
@@ -82,17 +106,22 @@ void follow_changes() {
     bool lost = false;
     const int count = watch_changes(changes, 32, lost);
     for (int i = 0; i < count; ++i) {
-      if (!changes[i].removed) {
-        consider(changes[i].number);
-        continue;
-      }
-      for (int id = 0; id < JOYSTICK_IDS; ++id) {
-        if (controllers[id].dev != nullptr && controllers[id].node == changes[i].number) {
-          unplug_controller(id);
+      const NodeChange& change = changes[i];
+      if (change.kind == NodeChange::removed) {
+        note_refusal(change.number, false);
+        for (int id = 0; id < JOYSTICK_IDS; ++id) {
+          if (controllers[id].dev != nullptr && controllers[id].node == change.number) {
+            unplug_controller(id);
+          }
         }
+      } else if (change.kind == NodeChange::appeared || was_refused(change.number) ||
+                 !watch_uses_udev()) {
+        // Where udev runs, its own events bring new nodes; a change of
+        // permissions matters for a node that was refused.
+        consider(change.number);
       }
     }
-    if (lost) watch_list(consider);
+    if (lost) watch_list([](int number) { consider(number); });
     if (count < 32) return;
   }
 }
@@ -102,10 +131,11 @@ void follow_changes() {
 void open_controllers(const InputPaths& paths) {
   close_controllers();
   for (IdHolder& holder : holders) holder = IdHolder{};
+  refused_count = 0;
   forget_denied_report();
   // Watching starts first, so that no node slips in between.
   watch_start(paths);
-  watch_list(consider);
+  watch_list([](int number) { consider(number); });
   started = true;
 }
 

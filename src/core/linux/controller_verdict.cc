@@ -5,6 +5,11 @@
 
 #include "controller_verdict.h"
 
+#include <libevdev/libevdev.h>
+
+#include <cstdio>
+#include <cstring>
+
 #include "device_watch.h"
 #include "udev_input.h"
 
@@ -25,4 +30,54 @@ bool judge_node(int number, InputNode& node, NodeVerdict& verdict) {
       break;
   }
   return true;
+}
+
+namespace {
+
+DeviceCaps caps_of(const libevdev* dev) {
+  DeviceCaps caps = {};
+  const auto take = [dev](unsigned int type, auto& words, unsigned int last) {
+    for (unsigned int code = 0; code <= last; ++code) {
+      if (libevdev_has_event_code(dev, type, code)) set_code(words, code);
+    }
+  };
+  for (unsigned int type = 0; type <= EV_MAX; ++type) {
+    if (libevdev_has_event_type(dev, type)) set_code(caps.ev, type);
+  }
+  take(EV_KEY, caps.key, KEY_MAX);
+  take(EV_ABS, caps.abs, ABS_MAX);
+  take(EV_REL, caps.rel, REL_MAX);
+  for (unsigned int property = 0; property <= INPUT_PROP_MAX; ++property) {
+    if (libevdev_has_property(dev, property)) set_code(caps.prop, property);
+  }
+  return caps;
+}
+
+template <std::size_t N>
+bool same_words(const std::uint64_t (&a)[N], const std::uint64_t (&b)[N]) {
+  return std::memcmp(a, b, sizeof a) == 0;
+}
+
+// sysfs shows the first line of a text, as far as the node's field holds.
+bool same_text(const char* opened, const char* described, std::size_t size) {
+  char first_line[128];
+  std::snprintf(first_line, sizeof first_line, "%s", opened != nullptr ? opened : "");
+  first_line[std::strcspn(first_line, "\n")] = '\0';
+  return std::strncmp(first_line, described, size - 1) == 0;
+}
+
+}  // namespace
+
+bool opened_as_judged(const libevdev* dev, const InputNode& node) {
+  const DeviceIdentity& who = node.identity;
+  if (libevdev_get_id_bustype(dev) != who.bus || libevdev_get_id_vendor(dev) != who.vendor ||
+      libevdev_get_id_product(dev) != who.product ||
+      !same_text(libevdev_get_name(dev), node.name, sizeof node.name) ||
+      !same_text(libevdev_get_phys(dev), who.phys, sizeof who.phys)) {
+    return false;
+  }
+  const DeviceCaps caps = caps_of(dev);
+  return same_words(caps.ev, node.caps.ev) && same_words(caps.key, node.caps.key) &&
+         same_words(caps.abs, node.caps.abs) && same_words(caps.rel, node.caps.rel) &&
+         same_words(caps.prop, node.caps.prop);
 }
