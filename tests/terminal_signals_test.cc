@@ -1,6 +1,7 @@
 // The terminal and the signals under job control: each case runs as a job
 // of a minimal shell on a pseudo-terminal, so that Ctrl+Z stops it for real
 // and fg and bg move the terminal as a shell does.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -21,6 +22,26 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+volatile sig_atomic_t sigcont_at_the_next_unmask = 0;
+
+}  // namespace
+
+// Every sigprocmask of this test binary, the backend's included, passes
+// here; when armed, the first one that sets a whole mask raises SIGCONT
+// right after it.
+extern "C" int sigprocmask(int how, const sigset_t* set, sigset_t* old) {
+  using Real = int (*)(int, const sigset_t*, sigset_t*);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "sigprocmask"));
+  const int result = real(how, set, old);
+  if (how == SIG_SETMASK && sigcont_at_the_next_unmask != 0) {
+    sigcont_at_the_next_unmask = 0;
+    raise(SIGCONT);
+  }
+  return result;
+}
+
+namespace {
 
 // The job: takes the terminal as keyconv does, then waits up to ten seconds
 // for a keystroke. Exit 0 when one came and is still waiting.
@@ -81,6 +102,23 @@ TEST(Signals, EverySignalThatEndsTheProcessGivesTheTerminalBackAndEndsByIt) {
   }
 }
 
+// nohup ignores SIGHUP; a shell without job control starts a background
+// job with SIGINT and SIGQUIT ignored. They stay ignored.
+TEST(Signals, ASignalIgnoredAtTheStartStaysIgnored) {
+  for (int signal_number : {SIGHUP, SIGINT, SIGQUIT}) {
+    Job job;
+    ASSERT_TRUE(job.start([signal_number] {
+      signal(signal_number, SIG_IGN);
+      return wait_for_keystroke();
+    }));
+    ASSERT_TRUE(job.wait_for_mode(true));
+    kill(job.pid, signal_number);
+    EXPECT_EQ(job.wait(300ms), (JobStatus{JobStatus::running, 0})) << strsignal(signal_number);
+    job.type("q");
+    EXPECT_EQ(job.wait(), (JobStatus{JobStatus::exited, 0})) << strsignal(signal_number);
+  }
+}
+
 TEST(Signals, ARealCrashGivesTheTerminalBack) {
   const struct {
     int signal_number;
@@ -109,6 +147,22 @@ TEST(Signals, ARealCrashGivesTheTerminalBack) {
     EXPECT_EQ(job.wait(), (JobStatus{JobStatus::signaled, c.signal_number}));
     EXPECT_TRUE(job.terminal_restored()) << strsignal(c.signal_number);
   }
+}
+
+// A continue (fg) that comes while the terminal is being closed must not
+// take its mode again. The test's sigprocmask raises SIGCONT as soon as the
+// close gives back the first signal it held.
+TEST(Terminal, AContinueWhileTheTerminalIsClosedLeavesItsModeAsItWas) {
+  Job job;
+  ASSERT_TRUE(job.start([] {
+    install_signal_handlers();
+    if (!console_open("/dev/tty")) return 10;
+    sigcont_at_the_next_unmask = 1;
+    console_close();
+    return sigcont_at_the_next_unmask == 0 ? 0 : 11;
+  }));
+  EXPECT_EQ(job.wait(), (JobStatus{JobStatus::exited, 0}));
+  EXPECT_TRUE(job.terminal_restored());
 }
 
 TEST(Signals, CtrlZGivesTheTerminalBackAndFgTakesItAgain) {

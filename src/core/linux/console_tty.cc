@@ -73,15 +73,32 @@ void console_reenter() {
 }
 
 void console_close() {
+  // Signals wait until the terminal is closed: a continue in between would
+  // take its mode again.
+  const SignalsHeld held;
   console_restore();
   const int fd = tty_fd;
   tty_fd = -1;
   if (fd >= 0) close(fd);
 }
 
+namespace {
+
+// A terminal that hung up is gone, and its mode with it: keyconv goes on as
+// it does without a terminal.
+void forget_hung_up_terminal() {
+  const SignalsHeld held;
+  const int fd = tty_fd;
+  tty_fd = -1;
+  mode_taken = 0;
+  if (fd >= 0) close(fd);
+}
+
+}  // namespace
+
 // Looks for a waiting keystroke without taking it out of the input. In the
 // background the keystrokes belong to the foreground job: none is reported
-// until keyconv has the terminal.
+// until keyconv has the terminal. A hang-up is no keystroke.
 int _kbhit() {
   const int fd = tty_fd;
   if (fd < 0) return 0;
@@ -90,5 +107,10 @@ int _kbhit() {
     if (mode_taken == 0) return 0;
   }
   pollfd pending = {fd, POLLIN, 0};
-  return poll(&pending, 1, 0) > 0 && (pending.revents & POLLIN) != 0 ? 1 : 0;
+  if (poll(&pending, 1, 0) <= 0) return 0;
+  if ((pending.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    forget_hung_up_terminal();
+    return 0;
+  }
+  return (pending.revents & POLLIN) != 0 ? 1 : 0;
 }

@@ -19,5 +19,5 @@ void console_restore();
 // job and the terminal is in its own mode. Async-signal-safe.
 void console_reenter();
 
-// Restores the mode and closes the terminal.
+// Restores the mode and closes the terminal, with signals held back.
 void console_close();

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <initializer_list>
 
 #include "axis_fuzz.h"
 #include "console_tty.h"
@@ -25,6 +26,14 @@ void install(int signal_number, void (*handler)(int), int flags) {
   action.sa_flags = flags;
   sigfillset(&action.sa_mask);  // no other handler runs in between
   sigaction(signal_number, &action, nullptr);
+}
+
+// A signal ignored when keyconv started stays ignored: nohup's SIGHUP, the
+// SIGINT and SIGQUIT of a job that a shell started in the background.
+void install_unless_ignored(int signal_number, void (*handler)(int), int flags) {
+  struct sigaction current;
+  if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+  install(signal_number, handler, flags);
 }
 
 void raise_by_default(int signal_number) {
@@ -56,15 +65,17 @@ void carry_on() {
   }
 }
 
-void on_stop_signal(int) {
+// Ctrl+Z, and the stops of a background job that writes to the terminal
+// with tostop set (SIGTTOU) or reads it (SIGTTIN).
+void on_stop_signal(int signal_number) {
   const int saved_errno = errno;
   console_restore();
   uinput_keyboard::release_held_now();
   keys_let_go_for_stop = 1;
   // Stopped here until SIGCONT; in a process group without a shell to
   // continue it (an orphaned one), the kernel does not stop it at all.
-  raise_by_default(SIGTSTP);
-  install(SIGTSTP, on_stop_signal, SA_RESTART);
+  raise_by_default(signal_number);
+  install(signal_number, on_stop_signal, SA_RESTART);
   carry_on();
   errno = saved_errno;
 }
@@ -82,10 +93,14 @@ void install_signal_handlers() {
                                    SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE,
                                    SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM,
                                    SIGPROF, SIGIO,   SIGPWR,    SIGSYS};
-  for (int signal_number : FATAL_SIGNALS) install(signal_number, on_fatal_signal, 0);
-  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
-    install(signal_number, on_fatal_signal, 0);
+  for (int signal_number : FATAL_SIGNALS) {
+    install_unless_ignored(signal_number, on_fatal_signal, 0);
   }
-  install(SIGTSTP, on_stop_signal, SA_RESTART);
-  install(SIGCONT, on_continue_signal, SA_RESTART);
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    install_unless_ignored(signal_number, on_fatal_signal, 0);
+  }
+  for (int signal_number : {SIGTSTP, SIGTTOU, SIGTTIN}) {
+    install_unless_ignored(signal_number, on_stop_signal, SA_RESTART);
+  }
+  install_unless_ignored(SIGCONT, on_continue_signal, SA_RESTART);
 }
