@@ -31,14 +31,15 @@ void watch_start(const InputPaths& wanted) {
       std::strcmp(paths.sys_class_input, SYSTEM_INPUT_PATHS.sys_class_input) == 0;
   if (system_paths && udev_running() && udev_watch_open()) {
     mode = Mode::udev;
-  } else if (inotify_watch_open(paths.dev_input)) {
+    inotify_watch_open(paths.dev_input, true);
+  } else if (inotify_watch_open(paths.dev_input, false)) {
     mode = Mode::inotify;
   }
 }
 
 void watch_stop() {
   if (mode == Mode::udev) udev_watch_close();
-  if (mode == Mode::inotify) inotify_watch_close();
+  inotify_watch_close();
   mode = Mode::none;
 }
 
@@ -47,9 +48,14 @@ const InputPaths& watch_paths() { return paths; }
 bool watch_uses_udev() { return mode == Mode::udev; }
 
 int watch_changes(NodeChange* out, int capacity, bool& lost) {
-  if (mode == Mode::udev) return udev_watch_changes(out, capacity, lost);
-  if (mode == Mode::inotify) return inotify_watch_changes(out, capacity, lost);
-  return 0;
+  if (mode == Mode::none) return 0;
+  const int from_udev = mode == Mode::udev ? udev_watch_changes(out, capacity, lost) : 0;
+  return from_udev + inotify_watch_changes(out + from_udev, capacity - from_udev, lost);
+}
+
+void watch_fds(int (&fds)[2]) {
+  fds[0] = mode == Mode::udev ? udev_watch_fd() : -1;
+  fds[1] = inotify_watch_fd();
 }
 
 void watch_list(void (*visit)(int number)) {

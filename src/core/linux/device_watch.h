@@ -1,6 +1,7 @@
 // Finding event nodes and noticing when they come, change or go: through a
 // udev monitor where udev runs, through inotify on the device directory
-// where it does not. Nothing here opens a device node.
+// where it does not (and for changed permissions, where it does). Nothing
+// here opens a device node.
 #pragma once
 
 struct InputPaths {
@@ -12,7 +13,7 @@ constexpr InputPaths SYSTEM_INPUT_PATHS = {"/dev/input", "/sys/class/input"};
 
 struct NodeChange {
   int number;  // N of eventN
-  bool removed;
+  enum Kind { appeared, removed, permissions } kind;
 };
 
 // Starts watching paths. udev is used when it runs and paths are the
@@ -31,6 +32,10 @@ bool watch_uses_udev();
 // capacity, returns how many. lost is set when changes were dropped; then
 // every node must be looked at again.
 int watch_changes(NodeChange* out, int capacity, bool& lost);
+
+// The descriptors that become readable when something changed, -1 for
+// none: udev's monitor, and inotify on the device directory.
+void watch_fds(int (&fds)[2]);
 
 // Calls visit for every event node present, in ascending order of N.
 void watch_list(void (*visit)(int number));

@@ -1,6 +1,7 @@
 // Device discovery through inotify on the device directory: IN_CREATE for a
 // new node, IN_ATTRIB for a node whose permissions changed after it
-// appeared, IN_DELETE for a node that went away.
+// appeared, IN_DELETE for a node that went away. Where udev runs, only
+// IN_ATTRIB: logind changes a node's permissions without a udev event.
 #if !defined(__linux__)
 #error "inotify_input.cc belongs to the Linux build only"
 #endif
@@ -25,19 +26,20 @@ int parent_watch = -1;
 const char* watched_dir = nullptr;
 char dir_name[64];
 
-constexpr std::uint32_t NODE_EVENTS = IN_CREATE | IN_ATTRIB | IN_DELETE;
+std::uint32_t node_events = IN_CREATE | IN_ATTRIB | IN_DELETE;
 
 bool watch_dir() {
-  dir_watch = inotify_add_watch(inotify_fd, watched_dir, NODE_EVENTS | IN_DELETE_SELF);
+  dir_watch = inotify_add_watch(inotify_fd, watched_dir, node_events | IN_DELETE_SELF);
   return dir_watch >= 0;
 }
 
 }  // namespace
 
-bool inotify_watch_open(const char* dev_input) {
+bool inotify_watch_open(const char* dev_input, bool permissions_only) {
   inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (inotify_fd < 0) return false;
   watched_dir = dev_input;
+  node_events = permissions_only ? IN_ATTRIB : IN_CREATE | IN_ATTRIB | IN_DELETE;
   if (watch_dir()) return true;
   char parent[PATH_MAX];
   std::strncpy(parent, dev_input, sizeof parent - 1);
@@ -52,6 +54,8 @@ bool inotify_watch_open(const char* dev_input) {
   inotify_watch_close();
   return false;
 }
+
+int inotify_watch_fd() { return inotify_fd; }
 
 void inotify_watch_close() {
   if (inotify_fd >= 0) close(inotify_fd);
@@ -78,7 +82,9 @@ int inotify_watch_changes(NodeChange* out, int capacity, bool& lost) {
         // Events past capacity are dropped, so say so.
         if (number >= 0 && count == capacity) lost = true;
         if (number >= 0 && count < capacity) {
-          out[count++] = {number, (event->mask & IN_DELETE) != 0};
+          out[count++] = {number, (event->mask & IN_DELETE) != 0   ? NodeChange::removed
+                                  : (event->mask & IN_CREATE) != 0 ? NodeChange::appeared
+                                                                   : NodeChange::permissions};
         }
       }
     }

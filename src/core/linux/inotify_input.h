@@ -4,6 +4,8 @@
 
 #include "device_watch.h"
 
-bool inotify_watch_open(const char* dev_input);
+// With permissions_only, only changes of the nodes' permissions are watched.
+bool inotify_watch_open(const char* dev_input, bool permissions_only);
+int inotify_watch_fd();
 void inotify_watch_close();
 int inotify_watch_changes(NodeChange* out, int capacity, bool& lost);

@@ -13,11 +13,7 @@
 #include "../platform.h"
 #include "controller_table.h"
 
-namespace {
-
-// Takes in every pending event, so the device's state is current. False
-// when the device has gone away.
-bool drain(libevdev* dev) {
+ReadOutcome take_events(libevdev* dev) {
   unsigned int flag = LIBEVDEV_READ_FLAG_NORMAL;
   for (;;) {
     input_event event;
@@ -25,15 +21,15 @@ bool drain(libevdev* dev) {
     if (rc == LIBEVDEV_READ_STATUS_SYNC) {
       flag = LIBEVDEV_READ_FLAG_SYNC;  // events were dropped: catch up
     } else if (rc == -EAGAIN) {
-      if (flag == LIBEVDEV_READ_FLAG_NORMAL) return true;
+      if (flag == LIBEVDEV_READ_FLAG_NORMAL) return ReadOutcome::current;
       flag = LIBEVDEV_READ_FLAG_NORMAL;  // caught up; read what came since
-    } else if (rc != LIBEVDEV_READ_STATUS_SUCCESS) {
-      return false;
+    } else if (rc == -ENODEV) {
+      return ReadOutcome::gone;
+    } else if (rc < 0 && rc != -EINTR) {
+      return ReadOutcome::failed;
     }
   }
 }
-
-}  // namespace
 
 std::uint32_t scale_axis(int value, int minimum, int maximum) {
   if (maximum <= minimum || value <= minimum) return 0;
@@ -58,9 +54,14 @@ MMRESULT joyGetPosEx(UINT id, JOYINFOEX* info) {
   const int index = static_cast<int>(id);
   const Controller* controller = controller_for(index);
   if (controller == nullptr) return controller_absent(index) ? JOYERR_UNPLUGGED : JOYERR_PARMS;
-  if (!drain(controller->dev)) {
-    unplug_controller(index);
-    return JOYERR_UNPLUGGED;
+  switch (take_events(controller->dev)) {
+    case ReadOutcome::current:
+      break;
+    case ReadOutcome::failed:
+      return JOYERR_UNPLUGGED;  // this time; the controller stays
+    case ReadOutcome::gone:
+      unplug_controller(index);
+      return JOYERR_UNPLUGGED;
   }
   info->dwXpos = scale_axis(libevdev_get_event_value(controller->dev, EV_ABS, ABS_X),
                             controller->x_min, controller->x_max);

@@ -6,6 +6,16 @@
 
 struct libevdev;
 
+enum class ReadOutcome {
+  current,  // every pending event taken in: the device's state is current
+  failed,   // a read failed; the device is still there
+  gone,     // the device went away
+};
+
+// Takes in the pending events of a controller, catching up where the kernel
+// dropped some; a read that a signal interrupts is made again.
+ReadOutcome take_events(libevdev* dev);
+
 // ABS_X from minimum..maximum onto 0..65535, rounded and clamped.
 std::uint32_t scale_axis(int value, int minimum, int maximum);
 

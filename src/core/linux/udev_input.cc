@@ -38,6 +38,8 @@ bool udev_watch_open() {
   return true;
 }
 
+int udev_watch_fd() { return monitor != nullptr ? udev_monitor_get_fd(monitor) : -1; }
+
 void udev_watch_close() {
   if (monitor != nullptr) udev_monitor_unref(monitor);
   if (context != nullptr) udev_unref(context);
@@ -59,7 +61,8 @@ int udev_watch_changes(NodeChange* out, int capacity, bool& lost) {
     const int number = event_node_number(udev_device_get_sysname(device));
     const char* action = udev_device_get_action(device);
     if (number >= 0 && action != nullptr) {
-      out[count++] = {number, std::strcmp(action, "remove") == 0};
+      out[count++] = {
+          number, std::strcmp(action, "remove") == 0 ? NodeChange::removed : NodeChange::appeared};
     }
     udev_device_unref(device);
   }

@@ -10,6 +10,7 @@
 bool udev_running();
 
 bool udev_watch_open();
+int udev_watch_fd();
 void udev_watch_close();
 int udev_watch_changes(NodeChange* out, int capacity, bool& lost);
 
