@@ -8,11 +8,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <set>
 #include <thread>
 
+#include "../src/core/joy_info.h"
 #include "device_support.h"
 #include "expected_text.h"
+#include "input_tree.h"
 #include "open_watch.h"
 
 namespace {
@@ -145,6 +148,103 @@ TEST(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOnce
   end_with_a_keystroke(run, keyboard);
 }
 
+// Between a node's judgement and its open, its device may go and another
+// take its number. Here sysfs describes a turntable at event7, whose node
+// links to a real device: only the device judged may be opened, and any
+// other is closed untouched, its fuzz as it was.
+TEST(DeviceDiscovery, ANodeThatHoldsAnotherDeviceThanJudgedIsClosedUntouched) {
+  REQUIRE_DEVICES();
+  const DeviceShape turntable = real_devices::turntable();
+  DeviceShape other_name = turntable;
+  other_name.name = "keyconv test other pad";
+  DeviceShape other_caps = real_devices::gamepad();
+  other_caps.name = turntable.name;
+  const struct {
+    const char* what;
+    DeviceShape shape;
+    std::string phys;
+    std::uint16_t judged_product;
+    bool opened;
+  } cases[] = {
+      {"the device judged", turntable, InputTree::phys(7), 0x8048, true},
+      {"other capabilities", other_caps, InputTree::phys(7), 0x8048, false},
+      {"another name", other_name, InputTree::phys(7), 0x8048, false},
+      {"another phys", turntable, "usb-keyconv-test/other", 0x8048, false},
+      {"another product", turntable, InputTree::phys(7), 0x1010, false},
+  };
+  for (const auto& c : cases) {
+    InputTree tree;
+    tree.describe(7, turntable, c.judged_product);
+    VirtualDevice device;
+    ASSERT_TRUE(device.make(c.shape, {0, 1023, 5, 500}, c.phys.c_str())) << c.what;
+    ASSERT_TRUE(tree.link_node(7, device.node())) << c.what;
+    open_controllers(tree.paths());
+    JOYINFOEX info = prepared_joy_info();
+    EXPECT_EQ(joyGetPosEx(0, &info) == JOYERR_NOERROR, c.opened) << c.what;
+    input_absinfo x_axis = {};
+    const int node = open(device.node().c_str(), O_RDONLY | O_CLOEXEC);
+    ioctl(node, EVIOCGABS(ABS_X), &x_axis);
+    close(node);
+    EXPECT_EQ(x_axis.fuzz, c.opened ? 0 : 5) << c.what;
+    close_controllers();
+  }
+}
+
+// A read that fails once, as it may while the device stays: one "Error"
+// for that pass, and the controller is read on. A read that a signal
+// interrupted is made again, without a word.
+TEST(DeviceDiscovery, AReadThatFailsOnceIsOneErrorAndTheControllerStays) {
+  REQUIRE_DEVICES();
+  const std::string control = "/tmp/keyconv-read-error";
+  for (const auto& [error, errors] : {std::pair{"EIO", 1}, std::pair{"EINTR", 0}}) {
+    OnePlayer player;
+    ASSERT_TRUE(player.start(
+        {.args = LONG_HOLD,
+         .env = {std::string("LD_PRELOAD=") + READ_ERROR_SHIM, "KEYCONV_READ_ERROR=" + control}}));
+    ASSERT_TRUE(player.turn_up()) << error;
+    auto& [pad, run, keyboard] = player;
+    const std::size_t before = run.output.size();
+    std::ofstream(control) << error;
+    for (int i = 0; i < 2000 && access(control.c_str(), F_OK) == 0; ++i) {
+      std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_NE(access(control.c_str(), F_OK), 0) << error << ": no read failed";
+    std::this_thread::sleep_for(100ms);
+    pad.move_x(1000);
+    EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT)) << error << ": the controller is read no more";
+    EXPECT_EQ(keyboard.next(), down(KEY_LEFTCTRL)) << error;
+    run.read_output();
+    std::string said;
+    for (int i = 0; i < errors; ++i) said += on_terminal(expected::ERROR);
+    EXPECT_EQ(run.output.substr(before), said) << error;
+    end_with_a_keystroke(run, keyboard);
+  }
+}
+
+// A stopped reader's events are dropped once its buffer is full: the
+// program catches up with the device's state, and a move whose event it
+// never read still gives its key.
+TEST(DeviceDiscovery, AMoveWhoseEventTheKernelDroppedStillGivesItsKey) {
+  REQUIRE_DEVICES();
+  OnePlayer player;
+  ASSERT_TRUE(player.start());
+  auto& [pad, run, keyboard] = player;
+  run.stop_and_continue([&pad] {
+    pad.move_x(2000);
+    for (int i = 0; i < 200; ++i) {
+      pad.press(BTN_THUMB);
+      pad.release(BTN_THUMB);
+    }
+  });
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  end_with_a_keystroke(run, keyboard);
+}
+
+TEST(DeviceDiscovery, ARefusedControllerIsTakenOnceItsPermissionsChange) {
+  REQUIRE_DEVICES();
+  expect_a_refused_controller_taken_once_permitted([](const VirtualDevice&) {});
+}
+
 TEST(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
   REQUIRE_DEVICES();
   VirtualDevice pad_1p;
@@ -167,16 +267,6 @@ TEST(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
   EXPECT_EQ(keyboard.next(), down(KEY_RIGHTSHIFT)) << "player 2's controller is player 2's";
   end_with_a_keystroke(run, keyboard);
 }
-
-constexpr uid_t PLAYER_UID = 1000;  // a user of the guest's /etc/passwd
-
-// /dev/uinput given to the player for the test's time, as the udev rule does.
-struct UinputLent {
-  UinputLent() { EXPECT_EQ(chown("/dev/uinput", PLAYER_UID, PLAYER_UID), 0); }
-  ~UinputLent() { EXPECT_EQ(chown("/dev/uinput", 0, 0), 0); }
-  UinputLent(const UinputLent&) = delete;
-  UinputLent& operator=(const UinputLent&) = delete;
-};
 
 TEST(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {
   REQUIRE_DEVICES();

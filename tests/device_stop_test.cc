@@ -103,6 +103,54 @@ TEST(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
   EXPECT_TRUE(run.terminal_restored());
 }
 
+// A background job is stopped when it writes to the terminal with tostop
+// set (SIGTTOU), or reads it (SIGTTIN): as at Ctrl+Z, its keys go up until
+// it goes on.
+TEST(DeviceStop, StoppedAtTheTerminalInTheBackgroundItLetsGoOfItsKeysUntilItGoesOn) {
+  REQUIRE_DEVICES();
+  for (const int signal_number : {SIGTTOU, SIGTTIN}) {
+    OnePlayer player;
+    ASSERT_TRUE(player.start({.args = LONG_HOLD, .terminal = Terminal::background_job}));
+    ASSERT_TRUE(player.turn_up());
+    auto& [pad, run, keyboard] = player;
+    if (signal_number == SIGTTOU) {
+      termios mode;
+      tcgetattr(run.slave, &mode);
+      mode.c_lflag |= TOSTOP;
+      tcsetattr(run.slave, TCSANOW, &mode);
+      pad.destroy();  // "Error", written to the terminal
+    } else {
+      kill(run.pid, SIGTTIN);
+    }
+    EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT)) << strsignal(signal_number);
+    EXPECT_EQ(run.wait(), (JobStatus{JobStatus::stopped, signal_number}));
+    run.fg();
+    EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << strsignal(signal_number);
+    EXPECT_EQ(end_with_a_keystroke(run, keyboard), std::vector<KeyEvent>{up(KEY_LEFTSHIFT)});
+    EXPECT_TRUE(run.terminal_restored());
+  }
+}
+
+// Under nohup, a terminal that hangs up (a closed window, a lost ssh
+// connection) is no keystroke: the program converts on until a signal ends
+// it, and then lets go of its keys.
+TEST(DeviceStop, UnderNohupAHangUpIsNoKeystrokeAndSigtermLetsGo) {
+  REQUIRE_DEVICES();
+  OnePlayer player;
+  ASSERT_TRUE(player.start({.args = LONG_HOLD, .ignored = {SIGHUP}}));
+  ASSERT_TRUE(player.turn_up());
+  auto& [pad, run, keyboard] = player;
+  run.hang_up();
+  EXPECT_EQ(run.wait(300ms), (JobStatus{JobStatus::running, 0}));
+  pad.move_x(1000);
+  EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT)) << "it converts on";
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTCTRL));
+  kill(run.pid, SIGTERM);
+  EXPECT_EQ(keyboard.next(), up(KEY_LEFTCTRL));
+  keyboard.until_gone();
+  EXPECT_EQ(run.wait_exit(), SIGTERM);
+}
+
 TEST(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
   REQUIRE_DEVICES();
   OnePlayer player;

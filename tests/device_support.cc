@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -165,6 +166,8 @@ bool ProgramRun::start(const RunOptions& options) {
   return Job::start(
       [&]() -> int {
         if (options.uid != 0 && (setgid(options.uid) != 0 || setuid(options.uid) != 0)) return 126;
+        for (int signal_number : options.ignored) signal(signal_number, SIG_IGN);
+        for (const std::string& setting : options.env) putenv(const_cast<char*>(setting.c_str()));
         std::vector<char*> argv = {const_cast<char*>(program.c_str())};
         for (const std::string& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
@@ -282,6 +285,25 @@ bool ProgramRun::stopped() const {
 void OnePlayer::turn_up_and_end() {
   EXPECT_TRUE(turn_up());
   end_with_a_keystroke(run, keyboard);
+}
+
+void expect_a_refused_controller_taken_once_permitted(
+    const std::function<void(const VirtualDevice&)>& settled) {
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad));
+  settled(pad);
+  ASSERT_EQ(chmod(pad.node().c_str(), 0600), 0);
+  const UinputLent lent;
+  ProgramRun run;
+  ASSERT_TRUE(run.start_at_1p_prompt({.uid = PLAYER_UID}));
+  ASSERT_TRUE(run.wait_for("cannot read the controller")) << run.output;
+  ASSERT_EQ(chown(pad.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
+  std::this_thread::sleep_for(100ms);
+  pad.press(BTN_TRIGGER);
+  EXPECT_TRUE(run.wait_for("CntrID=0")) << run.output;
+  pad.release(BTN_TRIGGER);
+  EXPECT_EQ(run.output.find("cannot read"), run.output.rfind("cannot read")) << run.output;
+  run.type("q");
 }
 
 std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard) {

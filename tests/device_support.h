@@ -8,6 +8,7 @@
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -80,6 +81,8 @@ struct RunOptions {
   uid_t uid = 0;                       // 0: as the test runs
   bool stdout_to_pipe = false;         // standard output to a pipe instead of the terminal
   Terminal terminal = Terminal::own;
+  std::vector<int> ignored = {};      // signals it starts with ignored, as under nohup
+  std::vector<std::string> env = {};  // NAME=value, added to its environment
 };
 
 // The program as a job on a pseudo-terminal (job_shell.h). Its output is
@@ -186,6 +189,23 @@ struct SyscallTrace {
 // next one: the passes from the one that pressed a key to the
 // one that let it go. -1 without two key events.
 long passes_between_key_events(const std::vector<SyscallTrace::Call>& calls);
+
+constexpr uid_t PLAYER_UID = 1000;  // a user of the guest's /etc/passwd
+
+// /dev/uinput given to the player for the test's time, as the udev rule does.
+struct UinputLent {
+  UinputLent() { EXPECT_EQ(chown("/dev/uinput", PLAYER_UID, PLAYER_UID), 0); }
+  ~UinputLent() { EXPECT_EQ(chown("/dev/uinput", 0, 0), 0); }
+  UinputLent(const UinputLent&) = delete;
+  UinputLent& operator=(const UinputLent&) = delete;
+};
+
+// The player may not read the controller at first, as over ssh, and then
+// may, as when logind gives it to the seat's user without a udev event: it
+// is taken at the 1P prompt, and was named only once. settled(pad) waits
+// until the machine has finished with the new controller.
+void expect_a_refused_controller_taken_once_permitted(
+    const std::function<void(const VirtualDevice&)>& settled);
 
 // One controller, the program converting it, and its keyboard:
 //   OnePlayer player;

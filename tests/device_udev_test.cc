@@ -156,6 +156,13 @@ TEST(DeviceUdev, AReplugComesBackThroughTheMonitor) {
   end_with_a_keystroke(run, keyboard);
 }
 
+// logind gives the seat's user a controller without a udev event.
+TEST(DeviceUdev, ARefusedControllerIsTakenOnceItsPermissionsChange) {
+  REQUIRE_UDEV();
+  expect_a_refused_controller_taken_once_permitted(
+      [](const VirtualDevice& pad) { ASSERT_TRUE(udev_says_joystick(pad)); });
+}
+
 // udev runs, yet its database has no entry for these nodes: the capability
 // rules decide for them.
 TEST(DeviceUdev, NodesWithoutADatabaseEntryAreJudgedByTheirCapabilities) {

@@ -187,6 +187,12 @@ void Job::type(const std::string& keys) {
   if (write(master, keys.data(), keys.size()) < 0) return;
 }
 
+void Job::hang_up() {
+  read_output();
+  close(master);
+  master = -1;
+}
+
 std::string Job::read_output() {
   std::string taken;
   for (int fd : {master, stdout_pipe}) {

@@ -55,6 +55,9 @@ struct Job {
   // back, as a shell does. running after timeout.
   JobStatus wait(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
   void type(const std::string& keys);
+  // Closes the terminal's other side, as a closed terminal window or a lost
+  // ssh connection does: the terminal hangs up.
+  void hang_up();
   // Takes in what the job wrote to the terminal (CR LF line ends) and to
   // the pipe since the last call, and returns it.
   std::string read_output();

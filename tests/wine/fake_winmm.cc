@@ -2,7 +2,8 @@
 // place of the real one (WINEDLLOVERRIDES=winmm=n). It plays a script of
 // joystick states, one step per call, logs every call with a timestamp, and
 // types a key into the console at a chosen step, so a test decides exactly
-// when the keystroke that ends the conversion arrives.
+// when the keystroke that ends the conversion arrives. The program's calls
+// of kernel32's Sleep are logged too.
 //
 // Script (file named by KEYCONV_SCRIPT), one directive a line:
 //   numdevs N N ...           joyGetNumDevs results, one per call, last repeats
@@ -110,6 +111,40 @@ void pause_for_harness() {
   log_call("paused", 0, 0);
 }
 
+// kernel32's Sleep as the program calls it, logged: the DLL puts this in
+// the program's import table in place of the real one.
+void(WINAPI* real_sleep)(DWORD) = nullptr;
+
+void WINAPI logged_sleep(DWORD ms) {
+  log_call("Sleep", ms, 0);
+  real_sleep(ms);
+}
+
+void log_the_programs_sleeps() {
+  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       dll->Name != 0; ++dll) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(base + dll->Name), "KERNEL32.dll") != 0) continue;
+    auto* name = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
+    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+    for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+      if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+      const auto* by_name =
+          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+      if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), "Sleep") != 0) continue;
+      DWORD protection = 0;
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
+      real_sleep = reinterpret_cast<void(WINAPI*)(DWORD)>(slot->u1.Function);
+      slot->u1.Function = reinterpret_cast<ULONG_PTR>(&logged_sleep);
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+    }
+  }
+}
+
 void add_steps(Track& track, const char* token) {
   unsigned result = 0, x = 0, buttons = 0, times = 1;
   const int fields = std::sscanf(token, "%u:%u:%u*%u", &result, &x, &buttons, &times);
@@ -158,6 +193,7 @@ extern "C" {
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH && !loaded) {
     load_script();
+    log_the_programs_sleeps();
     touch(L"pid");
   }
   if (reason == DLL_PROCESS_DETACH && log_file != nullptr) std::fflush(log_file);

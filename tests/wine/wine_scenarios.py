@@ -130,8 +130,10 @@ def expect_true(what, condition):
 
 def check(run, program, want_stdout, want_keys):
     """Exit code 0, the exact output, the exact key events, each flagged as
-    injected, and the timer calls of the program: a raised resolution for
-    keyconv, given back at the end; none for keyconv_busy."""
+    injected, and the program's timing calls: keyconv raises the timer
+    resolution, pauses with one Sleep(1) after each pass's reads, and gives
+    the resolution back at the end; keyconv_busy does none of it, and
+    sleeps only while it waits for a button (Sleep(3))."""
     expect_equal("exit code", run.exit_code, 0)
     expect_equal("standard output (CP932, CR LF)", run.stdout, windows_text(want_stdout))
     for key in run.keys:
@@ -140,6 +142,15 @@ def check(run, program, want_stdout, want_keys):
     timer_calls = [(line.call, line.arg) for line in run.log if line.call.startswith("time")]
     expect_equal("timer calls", timer_calls,
                  [("timeBeginPeriod", 1), ("timeEndPeriod", 1)] if program == "keyconv" else [])
+    calls = [line.call for line in run.log]
+    if program == "keyconv":
+        loop = run.log[calls.index("timeBeginPeriod") + 1:calls.index("timeEndPeriod")]
+        pacing = "".join({"joyGetPosEx": "r", "Sleep": "S" if l.arg == 1 else "?"}.get(l.call, "")
+                         for l in loop)
+        expect_true(f"reads and Sleep(1) of the loop, each pass's reads then one Sleep(1): {pacing}",
+                    re.fullmatch(r"(r+S)*", pacing) is not None)
+    else:
+        expect_equal("Sleep calls", {l.arg for l in run.log if l.call == "Sleep"} - {3}, set())
 
 
 STARTUP_ARGUMENTS = {
