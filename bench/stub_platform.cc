@@ -26,6 +26,9 @@ void keybd_event(BYTE, BYTE, DWORD, ULONG_PTR) {
   ++stub.key_events;
 }
 
+// The pause of a pass whose hold counts: the clock alone.
+void pause_between_passes(const CntrIds&, const Directions&) { Sleep(POLL_SLEEP_MS); }
+
 int _kbhit() {
   if (stub.kbhit_calls < 4096) stub.pass_ns[stub.kbhit_calls] = now_ns();
   return ++stub.kbhit_calls > stub.kbhit_after ? 1 : 0;

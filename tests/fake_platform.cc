@@ -133,6 +133,9 @@ MMRESULT timeEndPeriod(UINT period_ms) {
 
 void Sleep(DWORD ms) { record("Sleep " + std::to_string(ms)); }
 
+// Recorded as the pause it stands for on Windows.
+void pause_between_passes(const CntrIds&, const Directions&) { Sleep(POLL_SLEEP_MS); }
+
 int _kbhit() {
   const int hit = play(script.kbhit, kbhit_taken);
   record("_kbhit " + std::to_string(hit));

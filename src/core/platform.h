@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "types.h"
+
 #if defined(_WIN32)
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -67,6 +69,18 @@ int _kbhit();
 #endif
 
 static_assert(sizeof(JOYINFOEX) == 52);
+
+// keyconv's pause per pass.
+constexpr DWORD POLL_SLEEP_MS = 1;
+
+// The pause between two passes of keyconv's polling loop. held is each
+// player's direction after the pass, what the player's keys hold. Windows
+// sleeps POLL_SLEEP_MS. Linux waits for the controllers: a pass whose read
+// could count toward letting a held key go begins no sooner than
+// POLL_SLEEP_MS after the pass before it began, any other as soon as a
+// controller changes, and with nothing held and nothing failing it waits
+// without a clock.
+void pause_between_passes(const CntrIds& ids, const Directions& held);
 
 // Writes a message of the catalogue to standard output, as printf does.
 int msg_printf(const char* format, ...);

@@ -14,6 +14,7 @@ using CntrIds = std::array<CntrId, PLAYER_COUNT>;
 
 // +1 while the X position rises, -1 while it falls, 0 once it stood still.
 using Direction = std::int32_t;
+using Directions = std::array<Direction, PLAYER_COUNT>;
 
 // Anti-chattering threshold, in polls.
 constexpr std::int32_t DEFAULT_ANTI_CHATTER = 32;
