@@ -15,6 +15,7 @@
 #include "axis_fuzz.h"
 #include "controller_access.h"
 #include "controller_verdict.h"
+#include "joystick_evdev.h"
 
 namespace {
 
@@ -94,6 +95,8 @@ void consider(int number, bool afresh = true) {
   controller.x_min = libevdev_get_abs_minimum(dev, ABS_X);
   controller.x_max = libevdev_get_abs_maximum(dev, ABS_X);
   controller.button_count = controller_buttons(node.caps, controller.buttons);
+  controller.x_value = libevdev_get_event_value(dev, EV_ABS, ABS_X);
+  controller.buttons_down = button_mask(dev, controller.buttons, controller.button_count);
   axis_fuzz_off(id, dev);
   holders[id] = {IdState::present, node.identity};
 }
@@ -148,6 +151,10 @@ void close_controllers() {
 Controller* controller_for(int id) {
   if (!started) open_controllers(SYSTEM_INPUT_PATHS);
   if (controllers[id].dev == nullptr) follow_changes();
+  return controllers[id].dev != nullptr ? &controllers[id] : nullptr;
+}
+
+Controller* open_controller(int id) {
   return controllers[id].dev != nullptr ? &controllers[id] : nullptr;
 }
 

@@ -19,6 +19,13 @@ struct Controller {
   int x_max = 0;
   int button_count = 0;
   std::uint16_t buttons[MAX_BUTTONS] = {};
+  int x_value = 0;                 // ABS_X as the device reports it
+  std::uint32_t buttons_down = 0;  // bit i: buttons[i] is down
+  bool dropping = false;           // the kernel dropped events: catch up at the next report
+  std::uint32_t last_x = 0;        // dwXpos of the last read
+  bool last_read_ok = false;       // the last read succeeded
+  bool read_failed = false;        // a read between two reads failed: the next one says so
+  bool current = false;            // its events were just taken in: the next read need not
 };
 
 // Starts a run on paths: forgets every controller, watches for nodes and
@@ -32,6 +39,9 @@ void close_controllers();
 // The controller that holds id, after taking in what changed among the nodes
 // when it has none; nullptr while none does.
 Controller* controller_for(int id);
+
+// The controller that holds id, as it is; nullptr while none does.
+Controller* open_controller(int id);
 
 // id was held by a controller that went away.
 bool controller_absent(int id);

@@ -1,5 +1,6 @@
 // joyGetNumDevs and joyGetPosEx: a controller's pending events taken in,
-// then its X axis and buttons as winmm reports them.
+// then its X axis and buttons as winmm reports them. Events are read
+// straight from the node: X and the buttons are all that is kept of them.
 #if !defined(__linux__)
 #error "joystick_evdev.cc belongs to the Linux build only"
 #endif
@@ -7,27 +8,71 @@
 #include "joystick_evdev.h"
 
 #include <libevdev/libevdev.h>
+#include <linux/input.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include "../platform.h"
 #include "controller_table.h"
 
-ReadOutcome take_events(libevdev* dev) {
-  unsigned int flag = LIBEVDEV_READ_FLAG_NORMAL;
+namespace {
+
+void take_event(Controller& controller, const input_event& event) {
+  if (event.type == EV_ABS && event.code == ABS_X) {
+    controller.x_value = event.value;
+    return;
+  }
+  if (event.type != EV_KEY) return;
+  for (int i = 0; i < controller.button_count; ++i) {
+    if (controller.buttons[i] != event.code) continue;
+    const std::uint32_t bit = 1u << i;
+    controller.buttons_down =
+        event.value != 0 ? controller.buttons_down | bit : controller.buttons_down & ~bit;
+  }
+}
+
+// The device's state as the kernel has it now, after it dropped events.
+void catch_up(Controller& controller) {
+  input_absinfo x_axis;
+  if (ioctl(controller.fd, EVIOCGABS(ABS_X), &x_axis) == 0) controller.x_value = x_axis.value;
+  unsigned char keys[KEY_MAX / 8 + 1] = {};
+  if (ioctl(controller.fd, EVIOCGKEY(sizeof keys), keys) < 0) return;
+  controller.buttons_down = 0;
+  for (int i = 0; i < controller.button_count; ++i) {
+    const unsigned int code = controller.buttons[i];
+    if (((keys[code / 8] >> (code % 8)) & 1) != 0) controller.buttons_down |= 1u << i;
+  }
+}
+
+}  // namespace
+
+ReadOutcome take_events(Controller& controller) {
+  constexpr std::size_t CAPACITY = 64;
   for (;;) {
-    input_event event;
-    const int rc = libevdev_next_event(dev, flag, &event);
-    if (rc == LIBEVDEV_READ_STATUS_SYNC) {
-      flag = LIBEVDEV_READ_FLAG_SYNC;  // events were dropped: catch up
-    } else if (rc == -EAGAIN) {
-      if (flag == LIBEVDEV_READ_FLAG_NORMAL) return ReadOutcome::current;
-      flag = LIBEVDEV_READ_FLAG_NORMAL;  // caught up; read what came since
-    } else if (rc == -ENODEV) {
-      return ReadOutcome::gone;
-    } else if (rc < 0 && rc != -EINTR) {
-      return ReadOutcome::failed;
+    input_event events[CAPACITY];
+    const ssize_t got = read(controller.fd, events, sizeof events);
+    if (got < 0) {
+      if (errno == EAGAIN) return ReadOutcome::current;
+      if (errno == EINTR) continue;
+      return errno == ENODEV ? ReadOutcome::gone : ReadOutcome::failed;
     }
+    const auto count = static_cast<std::size_t>(got) / sizeof events[0];
+    for (std::size_t i = 0; i < count; ++i) {
+      const input_event& event = events[i];
+      if (event.type == EV_SYN && event.code == SYN_DROPPED) {
+        controller.dropping = true;  // until the next report, then ask the kernel
+      } else if (controller.dropping) {
+        controller.dropping = !(event.type == EV_SYN && event.code == SYN_REPORT);
+        if (!controller.dropping) catch_up(controller);
+      } else {
+        take_event(controller, event);
+      }
+    }
+    // The kernel hands out every event it holds: fewer than asked for means
+    // none is left.
+    if (count < CAPACITY) return ReadOutcome::current;
   }
 }
 
@@ -37,6 +82,10 @@ std::uint32_t scale_axis(int value, int minimum, int maximum) {
   const long long range = static_cast<long long>(maximum) - minimum;
   const long long offset = static_cast<long long>(value) - minimum;
   return static_cast<std::uint32_t>((offset * 65535 + range / 2) / range);
+}
+
+std::uint32_t x_position(const Controller& controller) {
+  return scale_axis(controller.x_value, controller.x_min, controller.x_max);
 }
 
 std::uint32_t button_mask(const libevdev* dev, const std::uint16_t* codes, int count) {
@@ -52,19 +101,22 @@ UINT joyGetNumDevs() { return JOYSTICK_IDS; }
 MMRESULT joyGetPosEx(UINT id, JOYINFOEX* info) {
   if (id >= JOYSTICK_IDS) return JOYERR_PARMS;
   const int index = static_cast<int>(id);
-  const Controller* controller = controller_for(index);
+  Controller* controller = controller_for(index);
   if (controller == nullptr) return controller_absent(index) ? JOYERR_UNPLUGGED : JOYERR_PARMS;
-  switch (take_events(controller->dev)) {
-    case ReadOutcome::current:
-      break;
-    case ReadOutcome::failed:
-      return JOYERR_UNPLUGGED;  // this time; the controller stays
-    case ReadOutcome::gone:
-      unplug_controller(index);
-      return JOYERR_UNPLUGGED;
+  // Read just now by the pause between passes: the pass reads the state the
+  // pause judged.
+  const ReadOutcome outcome = controller->current ? ReadOutcome::current : take_events(*controller);
+  controller->current = false;
+  if (outcome == ReadOutcome::gone) {
+    unplug_controller(index);
+    return JOYERR_UNPLUGGED;
   }
-  info->dwXpos = scale_axis(libevdev_get_event_value(controller->dev, EV_ABS, ABS_X),
-                            controller->x_min, controller->x_max);
-  info->dwButtons = button_mask(controller->dev, controller->buttons, controller->button_count);
+  // A failed read fails this time; the controller stays.
+  controller->last_read_ok = outcome == ReadOutcome::current && !controller->read_failed;
+  controller->read_failed = false;
+  if (!controller->last_read_ok) return JOYERR_UNPLUGGED;
+  info->dwXpos = x_position(*controller);
+  info->dwButtons = controller->buttons_down;
+  controller->last_x = info->dwXpos;
   return JOYERR_NOERROR;
 }
