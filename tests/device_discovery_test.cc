@@ -101,51 +101,62 @@ TEST(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
   EXPECT_EQ(after.value, 520) << "and only the fuzz: the position stays";
 }
 
-// Holding a key, the controller is unplugged, then plugged back in.
+// The controller is unplugged, then plugged back in: while a key is held,
+// and at rest.
 TEST(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOnce) {
   REQUIRE_DEVICES();
-  OnePlayer player;
-  ASSERT_TRUE(player.start({.args = LONG_HOLD}));
-  ASSERT_TRUE(player.turn_up());
-  auto& [pad, run, keyboard] = player;
+  for (const bool holding : {true, false}) {
+    const char* what = holding ? "holding a key" : "at rest";
+    OnePlayer player;
+    ASSERT_TRUE(player.start({.args = LONG_HOLD}));
+    if (holding) {
+      ASSERT_TRUE(player.turn_up());
+    }
+    auto& [pad, run, keyboard] = player;
 
-  SyscallTrace trace;
-  ASSERT_TRUE(trace.start(run.pid));
-  const std::size_t before_unplug = run.output.size();
-  pad.destroy();
-  ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR)));
-  std::this_thread::sleep_for(200ms);
-  const std::vector<SyscallTrace::Call> calls = trace.stop();
-  EXPECT_EQ(keyboard.held(), std::vector<unsigned int>{KEY_LEFTSHIFT}) << "the key stays held";
+    SyscallTrace trace;
+    ASSERT_TRUE(trace.start(run.pid));
+    const std::size_t before_unplug = run.output.size();
+    pad.destroy();
+    ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR))) << what;
+    std::this_thread::sleep_for(200ms);
+    const std::vector<SyscallTrace::Call> calls = trace.stop();
+    EXPECT_EQ(keyboard.held(),
+              holding ? std::vector<unsigned int>{KEY_LEFTSHIFT} : std::vector<unsigned int>{})
+        << what << ": the key stays as it was";
 
-  // From the first "Error" on, each pass writes it once and checks for a
-  // keystroke once: error, poll, error, poll...
-  std::string pattern;
-  for (const SyscallTrace::Call& call : calls) {
-    if (call.poll) pattern += 'p';
-    if (!call.poll && call.fd == 1 && call.count == 6) pattern += 'E';
+    // From the first "Error" on, each pass writes it once and checks for a
+    // keystroke once: error, poll, error, poll...
+    std::string pattern;
+    for (const SyscallTrace::Call& call : calls) {
+      if (call.poll) pattern += 'p';
+      if (!call.poll && call.fd == 1 && call.count == 6) pattern += 'E';
+    }
+    pattern = pattern.substr(std::min(pattern.find('E'), pattern.size()));
+    std::string alternating;
+    while (alternating.size() < pattern.size()) alternating += "Ep";
+    alternating.resize(pattern.size());
+    EXPECT_GT(pattern.size(), 40u) << what;
+    EXPECT_EQ(pattern, alternating) << what;
+
+    const double replugged = monotonic_ms();
+    ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 500}));
+    if (holding) {
+      EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT)) << what;
+    }
+    const KeyEvent falling = keyboard.next();
+    EXPECT_EQ(falling, down(KEY_LEFTCTRL))
+        << what << ": the first read after the re-plug sees X fall";
+    std::printf("re-plug %s: first read %.1f ms after the node appeared\n", what,
+                falling.ms - replugged);
+    EXPECT_LT(falling.ms - replugged, 100.0) << what;
+    run.read_output();
+    const std::string after_unplug = run.output.substr(before_unplug);
+    const std::string errors_only(
+        after_unplug.find_first_not_of("Error\r\n") == std::string::npos ? after_unplug : "");
+    EXPECT_EQ(errors_only, after_unplug) << what << ": only \"Error\" lines while unplugged";
+    end_with_a_keystroke(run, keyboard);
   }
-  pattern = pattern.substr(std::min(pattern.find('E'), pattern.size()));
-  std::string alternating;
-  while (alternating.size() < pattern.size()) alternating += "Ep";
-  alternating.resize(pattern.size());
-  EXPECT_GT(pattern.size(), 40u);
-  EXPECT_EQ(pattern, alternating);
-
-  const double replugged = monotonic_ms();
-  ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 500}));
-  const KeyEvent let_go = keyboard.next();
-  const KeyEvent falling = keyboard.next();
-  EXPECT_EQ(let_go, up(KEY_LEFTSHIFT));
-  EXPECT_EQ(falling, down(KEY_LEFTCTRL)) << "the first read after the re-plug sees X fall";
-  std::printf("re-plug: first read %.1f ms after the node appeared\n", let_go.ms - replugged);
-  EXPECT_LT(let_go.ms - replugged, 100.0);
-  run.read_output();
-  const std::string after_unplug = run.output.substr(before_unplug);
-  const std::string errors_only(
-      after_unplug.find_first_not_of("Error\r\n") == std::string::npos ? after_unplug : "");
-  EXPECT_EQ(errors_only, after_unplug) << "only \"Error\" lines while unplugged";
-  end_with_a_keystroke(run, keyboard);
 }
 
 // Between a node's judgement and its open, its device may go and another

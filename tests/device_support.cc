@@ -438,7 +438,10 @@ bool write_tracing(const std::string& file, const std::string& text) {
 // The events stay enabled from the first trace on: switching a tracepoint
 // patches the kernel's code, and only the filter changes from run to run.
 bool SyscallTrace::start(pid_t pid) {
-  if (!write_tracing("tracing_on", "0") || !write_tracing("trace", "")) return false;
+  if (!write_tracing("tracing_on", "0") || !write_tracing("trace", "") ||
+      !write_tracing("trace_clock", "mono")) {
+    return false;
+  }
   for (const char* event : TRACED) {
     if (!write_tracing(std::string(event) + "filter", "common_pid == " + std::to_string(pid)) ||
         !write_tracing(std::string(event) + "enable", "1")) {
@@ -477,16 +480,22 @@ SyscallTrace::~SyscallTrace() {
   if (running) stop();
 }
 
-long passes_between_key_events(const std::vector<SyscallTrace::Call>& calls) {
-  long key_writes = 0;
+long passes_between(const std::vector<SyscallTrace::Call>& calls, const KeyEvent& first,
+                    const KeyEvent& then) {
   long polls = 0;
   for (const SyscallTrace::Call& call : calls) {
-    if (call.poll && key_writes > 0) ++polls;
-    // One write per key event: the key and its SYN_REPORT.
-    if (!call.poll && call.count == static_cast<long>(2 * sizeof(input_event)) &&
-        ++key_writes == 2) {
-      return polls;
+    if (call.poll && call.ms > first.ms && call.ms < then.ms) ++polls;
+  }
+  return first.code != 0 && then.code != 0 ? polls : -1;
+}
+
+long wakeups(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  long switches = 0;
+  for (std::string line; std::getline(status, line);) {
+    if (line.find("ctxt_switches:") != std::string::npos) {
+      switches += std::stol(line.substr(line.find(':') + 1));
     }
   }
-  return -1;
+  return switches;
 }

@@ -168,15 +168,16 @@ struct ProgramKeyboard {
   bool gone_ = false;
 };
 
-// The program's system calls as the kernel traces them: each pass of the
-// polling loop checks for a keystroke once (a poll), and each key event is
-// one write of the key and its SYN_REPORT.
+// The program's system calls as the kernel traces them, on the monotonic
+// clock of the key events' timestamps: each pass of the polling loop checks
+// for a keystroke once (a poll), and each key event is one write of the key
+// and its SYN_REPORT.
 struct SyscallTrace {
   struct Call {
     bool poll;  // otherwise a write
     int fd;
     long count;
-    double ms;  // when, on the trace clock
+    double ms;  // when, on the monotonic clock
   };
   bool start(pid_t pid);
   // Stops tracing and returns the calls, oldest first.
@@ -185,10 +186,13 @@ struct SyscallTrace {
   bool running = false;
 };
 
-// The keystroke checks between the writes of the first key event and the
-// next one: the passes from the one that pressed a key to the
-// one that let it go. -1 without two key events.
-long passes_between_key_events(const std::vector<SyscallTrace::Call>& calls);
+// The passes between two key events: from the pass that sent first to the
+// one that sent then, counted by their keystroke checks.
+long passes_between(const std::vector<SyscallTrace::Call>& calls, const KeyEvent& first,
+                    const KeyEvent& then);
+
+// How often the process has been woken up (its context switches) so far.
+long wakeups(pid_t pid);
 
 constexpr uid_t PLAYER_UID = 1000;  // a user of the guest's /etc/passwd
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <initializer_list>
 
 #include "../platform.h"
 #include "signals_held.h"
@@ -21,6 +22,11 @@ namespace {
 volatile sig_atomic_t tty_fd = -1;
 volatile sig_atomic_t mode_taken = 0;
 termios own_mode;  // the terminal's mode before keyconv took it
+
+// Written to when keyconv takes the terminal, often from a handler: a wait
+// that began without the terminal then ends, to wait with it.
+volatile sig_atomic_t taken_write_fd = -1;
+int taken_read_fd = -1;
 
 bool in_foreground(int fd) { return tcgetpgrp(fd) == getpgrp(); }
 
@@ -39,7 +45,10 @@ void take_mode() {
   raw_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   raw_mode.c_cc[VMIN] = 1;
   raw_mode.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &raw_mode) == 0) mode_taken = 1;
+  if (tcsetattr(fd, TCSANOW, &raw_mode) != 0) return;
+  mode_taken = 1;
+  const int taken = taken_write_fd;
+  if (taken >= 0 && write(taken, "t", 1) < 0) return;  // a full pipe has said it already
 }
 
 }  // namespace
@@ -50,6 +59,11 @@ bool console_open(const char* path) {
   if (!isatty(fd)) {
     close(fd);
     return false;
+  }
+  int taken[2];
+  if (pipe2(taken, O_NONBLOCK | O_CLOEXEC) == 0) {
+    taken_read_fd = taken[0];
+    taken_write_fd = taken[1];
   }
   tty_fd = fd;
   console_reenter();
@@ -80,21 +94,24 @@ void console_close() {
   const int fd = tty_fd;
   tty_fd = -1;
   if (fd >= 0) close(fd);
+  for (const int pipe_end : {taken_read_fd, static_cast<int>(taken_write_fd)}) {
+    if (pipe_end >= 0) close(pipe_end);
+  }
+  taken_read_fd = -1;
+  taken_write_fd = -1;
 }
 
-namespace {
+int console_wait_fd() { return mode_taken != 0 ? static_cast<int>(tty_fd) : -1; }
 
-// A terminal that hung up is gone, and its mode with it: keyconv goes on as
-// it does without a terminal.
-void forget_hung_up_terminal() {
+int console_taken_fd() { return taken_read_fd; }
+
+void console_forget_hung_up() {
   const SignalsHeld held;
   const int fd = tty_fd;
   tty_fd = -1;
   mode_taken = 0;
   if (fd >= 0) close(fd);
 }
-
-}  // namespace
 
 // Looks for a waiting keystroke without taking it out of the input. In the
 // background the keystrokes belong to the foreground job: none is reported
@@ -109,7 +126,7 @@ int _kbhit() {
   pollfd pending = {fd, POLLIN, 0};
   if (poll(&pending, 1, 0) <= 0) return 0;
   if ((pending.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-    forget_hung_up_terminal();
+    console_forget_hung_up();
     return 0;
   }
   return (pending.revents & POLLIN) != 0 ? 1 : 0;

@@ -21,3 +21,17 @@ void console_reenter();
 
 // Restores the mode and closes the terminal, with signals held back.
 void console_close();
+
+// The terminal while keyconv has it in the foreground (its mode taken), for
+// a wait that a keystroke ends; -1 otherwise: in the background the
+// keystrokes are the foreground job's.
+int console_wait_fd();
+
+// Becomes readable when keyconv takes the terminal (at the start, and after
+// a stop, in the foreground): a wait that began without the terminal ends
+// on it, to wait with it. The reader empties it. -1 without a terminal.
+int console_taken_fd();
+
+// The terminal hung up: it is gone, and its mode with it. keyconv goes on as
+// it does without a terminal.
+void console_forget_hung_up();
