@@ -3,6 +3,7 @@
 // Latency is from the uinput write of a new X to the kernel's timestamp of
 // the key event it causes.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,31 +29,6 @@ void report(const char* name, double value, const char* unit) {
   std::printf("figure %s: %.3f %s\n", name, value, unit);
 }
 
-void measure_latency(const std::string& program, const char* name) {
-  OnePlayer player;
-  ASSERT_TRUE(player.start({.program = program}));
-  auto& [pad, run, keyboard] = player;
-  std::mt19937 random(1);
-  std::uniform_int_distribution<int> pause_us(0, 2000);
-  std::vector<double> latencies;
-  for (int move = 0; move < 200; ++move) {
-    std::this_thread::sleep_for(std::chrono::microseconds(pause_us(random)));
-    const double written = monotonic_ms();
-    pad.move_x(move % 2 == 0 ? 2000 : 1000);  // every move turns the other way
-    const KeyEvent first = keyboard.next();
-    ASSERT_NE(first.code, 0u);
-    latencies.push_back(first.ms - written);
-    keyboard.until_quiet(1ms);  // the other key of the reversal
-  }
-  end_with_a_keystroke(run, keyboard);
-  report((std::string(name) + "_latency_median").c_str(), percentile(latencies, 0.5), "ms");
-  report((std::string(name) + "_latency_p99").c_str(), percentile(latencies, 0.99), "ms");
-}
-
-TEST(DeviceBench, KeyconvLatency) { measure_latency(KEYCONV_PROGRAM, "keyconv"); }
-
-TEST(DeviceBench, KeyconvBusyLatency) { measure_latency(KEYCONV_BUSY_PROGRAM, "keyconv_busy"); }
-
 long cpu_ticks(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string line;
@@ -66,34 +42,91 @@ long cpu_ticks(pid_t pid) {
   return ticks;
 }
 
-// At rest: the paced period from the traced keystroke checks (one per
-// pass), and the processor time it takes.
-TEST(DeviceBench, KeyconvAtRest) {
-  OnePlayer player;
-  ASSERT_TRUE(player.start());
-  auto& [pad, run, keyboard] = player;
-  SyscallTrace trace;
-  ASSERT_TRUE(trace.start(run.pid));
-  const long ticks_before = cpu_ticks(run.pid);
-  const double started = monotonic_ms();
-  std::this_thread::sleep_for(2s);
-  const double cpu_share = static_cast<double>(cpu_ticks(run.pid) - ticks_before) /
-                           static_cast<double>(sysconf(_SC_CLK_TCK)) /
-                           ((monotonic_ms() - started) / 1e3);
-  std::vector<double> periods;
-  double last = -1;
-  for (const SyscallTrace::Call& call : trace.stop()) {
-    if (!call.poll) continue;
-    if (last >= 0) periods.push_back(call.ms - last);
-    last = call.ms;
+// 200 moves at random moments, each the other way: from the uinput write of
+// each to the first key event it causes.
+std::vector<double> latencies(VirtualDevice& pad, ProgramKeyboard& keyboard) {
+  std::mt19937 random(1);
+  std::uniform_int_distribution<int> pause_us(0, 2000);
+  std::vector<double> found;
+  for (int move = 0; move < 200; ++move) {
+    std::this_thread::sleep_for(std::chrono::microseconds(pause_us(random)));
+    const double written = monotonic_ms();
+    pad.move_x(move % 2 == 0 ? 2000 : 1000);
+    const KeyEvent first = keyboard.next();
+    EXPECT_NE(first.code, 0u);
+    found.push_back(first.ms - written);
+    keyboard.until_quiet(1ms);  // the other key of a reversal
   }
-  ASSERT_GT(periods.size(), 100u);
-  double sum = 0;
-  for (double period : periods) sum += period;
-  report("keyconv_pass_period_mean", sum / static_cast<double>(periods.size()), "ms");
-  report("keyconv_pass_period_p99", percentile(periods, 0.99), "ms");
-  report("keyconv_cpu_share_at_rest", 100 * cpu_share, "%");
-  end_with_a_keystroke(run, keyboard);
+  return found;
+}
+
+double report_latency(const std::string& name, const std::vector<double>& found) {
+  report((name + "_latency_median").c_str(), percentile(found, 0.5), "ms");
+  report((name + "_latency_p99").c_str(), percentile(found, 0.99), "ms");
+  return percentile(found, 0.5);
+}
+
+// Both programs, and beside them the floor of an event-driven design on the
+// same machine: a loop that blocks in poll() on the node and writes a key.
+TEST(DeviceBench, LatencyBesideAMinimalEventLoop) {
+  double keyconv_median = 0;
+  for (const char* program : {KEYCONV_PROGRAM, KEYCONV_BUSY_PROGRAM}) {
+    OnePlayer player;
+    ASSERT_TRUE(player.start({.program = program}));
+    const std::string name = program == std::string(KEYCONV_PROGRAM) ? "keyconv" : "keyconv_busy";
+    const double median = report_latency(name, latencies(player.pad, player.keyboard));
+    if (name == "keyconv") keyconv_median = median;
+    end_with_a_keystroke(player.run, player.keyboard);
+  }
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad));
+  ProgramRun run;
+  ASSERT_TRUE(run.start({.program = MINIMAL_EVENT_LOOP, .args = {pad.node()}}));
+  ProgramKeyboard keyboard;
+  ASSERT_TRUE(keyboard.open_when_there());
+  const double floor = report_latency("minimal_event_loop", latencies(pad, keyboard));
+  report("keyconv_latency_ratio_to_minimal_event_loop", keyconv_median / floor, "");
+}
+
+// At rest: how often each program is woken and what share of a processor it
+// takes. Holding a key: keyconv's pass period, from its keystroke checks.
+TEST(DeviceBench, AtRestAndHolding) {
+  for (const char* program : {KEYCONV_PROGRAM, KEYCONV_BUSY_PROGRAM}) {
+    const std::string name = program == std::string(KEYCONV_PROGRAM) ? "keyconv" : "keyconv_busy";
+    OnePlayer player;
+    ASSERT_TRUE(player.start({.program = program, .args = LONG_HOLD}));
+    auto& [pad, run, keyboard] = player;
+    const long woken_before = wakeups(run.pid);
+    const long ticks_before = cpu_ticks(run.pid);
+    const double started = monotonic_ms();
+    std::this_thread::sleep_for(2s);
+    const double seconds = (monotonic_ms() - started) / 1e3;
+    report((name + "_wakeups_at_rest").c_str(),
+           static_cast<double>(wakeups(run.pid) - woken_before) / seconds, "/s");
+    report((name + "_cpu_share_at_rest").c_str(),
+           100 * static_cast<double>(cpu_ticks(run.pid) - ticks_before) /
+               static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds,
+           "%");
+    if (name == "keyconv") {
+      ASSERT_TRUE(player.turn_up());
+      SyscallTrace trace;
+      ASSERT_TRUE(trace.start(run.pid));
+      std::this_thread::sleep_for(1s);
+      std::vector<double> periods;
+      double last = -1;
+      for (const SyscallTrace::Call& call : trace.stop()) {
+        if (!call.poll) continue;
+        if (last >= 0) periods.push_back(call.ms - last);
+        last = call.ms;
+      }
+      ASSERT_GT(periods.size(), 100u);
+      double sum = 0;
+      for (double period : periods) sum += period;
+      report("keyconv_pass_period_holding_mean", sum / static_cast<double>(periods.size()), "ms");
+      report("keyconv_pass_period_holding_p99", percentile(periods, 0.99), "ms");
+    }
+    end_with_a_keystroke(run, keyboard);
+  }
 }
 
 void measure_replug(const char* name) {
