@@ -29,19 +29,6 @@ void report(const char* name, double value, const char* unit) {
   std::printf("figure %s: %.3f %s\n", name, value, unit);
 }
 
-long cpu_ticks(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  std::istringstream fields(line.substr(line.rfind(')') + 2));
-  std::string field;
-  long ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14 || i == 15) ticks += std::stol(field);  // utime, stime
-  }
-  return ticks;
-}
-
 // 200 moves at random moments, each the other way: from the uinput write of
 // each to the first key event it causes.
 std::vector<double> latencies(VirtualDevice& pad, ProgramKeyboard& keyboard) {

@@ -98,6 +98,7 @@ TEST(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
   const std::vector<KeyEvent> after = keyboard.until_quiet(300ms);
   EXPECT_TRUE(after.empty()) << "the same turn changes nothing:\n" << describe(after);
   EXPECT_FALSE(run.terminal_restored()) << "the mode is taken again";
+  EXPECT_TRUE(does_not_spin(run.pid));
   const std::vector<KeyEvent> at_the_end = end_with_a_keystroke(run, keyboard);
   EXPECT_EQ(at_the_end, std::vector<KeyEvent>{up(KEY_LEFTSHIFT)}) << describe(at_the_end);
   EXPECT_TRUE(run.terminal_restored());
@@ -124,8 +125,15 @@ TEST(DeviceStop, StoppedAtTheTerminalInTheBackgroundItLetsGoOfItsKeysUntilItGoes
     }
     EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT)) << strsignal(signal_number);
     EXPECT_EQ(run.wait(), (JobStatus{JobStatus::stopped, signal_number}));
-    run.fg();
+    // A writer goes on in the foreground; a reader may in the background.
+    if (signal_number == SIGTTOU) {
+      run.fg();
+    } else {
+      run.bg();
+    }
     EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << strsignal(signal_number);
+    EXPECT_TRUE(does_not_spin(run.pid)) << strsignal(signal_number);
+    run.fg();
     EXPECT_EQ(end_with_a_keystroke(run, keyboard), std::vector<KeyEvent>{up(KEY_LEFTSHIFT)});
     EXPECT_TRUE(run.terminal_restored());
   }
@@ -142,6 +150,7 @@ TEST(DeviceStop, UnderNohupAHangUpIsNoKeystrokeAndSigtermLetsGo) {
   auto& [pad, run, keyboard] = player;
   run.hang_up();
   EXPECT_EQ(run.wait(300ms), (JobStatus{JobStatus::running, 0}));
+  EXPECT_TRUE(does_not_spin(run.pid));
   pad.move_x(1000);
   EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT)) << "it converts on";
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTCTRL));
@@ -159,6 +168,12 @@ TEST(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
   auto& [pad, run, keyboard] = player;
   EXPECT_TRUE(run.terminal_restored()) << "a background job took the terminal's mode";
   EXPECT_EQ(run.wait(200ms), (JobStatus{JobStatus::running, 0}));
+  // Keystrokes for the shell: the terminal is readable, but not keyconv's.
+  run.type("ls");
+  const long woken = wakeups(run.pid);
+  std::this_thread::sleep_for(1s);
+  EXPECT_LE(wakeups(run.pid) - woken, 10) << "woken at rest in the background";
+  tcflush(run.slave, TCIFLUSH);  // the shell reads them
   run.fg();
   EXPECT_TRUE(run.wait_for_mode(true)) << "the mode is taken in the foreground";
   end_with_a_keystroke(run, keyboard);
@@ -171,6 +186,7 @@ TEST(DeviceStop, WithoutATerminalItSaysSoOnceConvertsAndEndsOnSigterm) {
   ASSERT_TRUE(player.start({.args = LONG_HOLD, .terminal = Terminal::none}));
   ASSERT_TRUE(player.turn_up());
   auto& [pad, run, keyboard] = player;
+  EXPECT_TRUE(does_not_spin(run.pid));
   const std::string said =
       "keyconv: there is no terminal, so no keystroke can end keyconv. Ctrl+C or SIGTERM ends "
       "it and lets go of every key.\n";

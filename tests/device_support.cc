@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "expected_text.h"
@@ -498,4 +499,26 @@ long wakeups(pid_t pid) {
     }
   }
   return switches;
+}
+
+long cpu_ticks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  std::string field;
+  long ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14 || i == 15) ticks += std::stol(field);  // utime, stime
+  }
+  return ticks;
+}
+
+::testing::AssertionResult does_not_spin(pid_t pid) {
+  const long before = cpu_ticks(pid);
+  std::this_thread::sleep_for(500ms);
+  const double share = static_cast<double>(cpu_ticks(pid) - before) /
+                       static_cast<double>(sysconf(_SC_CLK_TCK)) / 0.5;
+  if (share < 0.5) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "it took " << 100 * share << " % of a processor";
 }

@@ -194,6 +194,13 @@ long passes_between(const std::vector<SyscallTrace::Call>& calls, const KeyEvent
 // How often the process has been woken up (its context switches) so far.
 long wakeups(pid_t pid);
 
+// The processor time the process has taken so far, in clock ticks.
+long cpu_ticks(pid_t pid);
+
+// The process takes less than half a processor over half a second: it does
+// not spin, whatever its state.
+::testing::AssertionResult does_not_spin(pid_t pid);
+
 constexpr uid_t PLAYER_UID = 1000;  // a user of the guest's /etc/passwd
 
 // /dev/uinput given to the player for the test's time, as the udev rule does.
