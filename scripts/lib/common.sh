@@ -26,4 +26,4 @@ ensure_packages() {
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libevdev-dev libudev-dev)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3 g++-mingw-w64-x86-64-win32
                binutils-mingw-w64-x86-64 wine wine64 qemu-system-x86 busybox-static lintian
-               man-db)
+               man-db rpm rpmlint)

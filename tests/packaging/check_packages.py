@@ -4,6 +4,13 @@
   check_packages.py deb PACKAGE_DIR VERSION   the Debian package: lintian
       (no error, no warning), its exact file list, its control fields, its
       manual page and its checksum file
+  check_packages.py rpm PACKAGE_DIR VERSION   the RPM: rpmlint (no error,
+      no warning but the ones explained below), its exact file list, its
+      metadata, its requirements (found by rpm itself), its scriptlets and
+      its checksum file
+  check_packages.py tgz PACKAGE_DIR VERSION   the Linux tarball: its exact
+      contents, programs that need only the run-times, libevdev and libudev,
+      and that run where it is unpacked; its checksum file
   check_packages.py zip PACKAGE_DIR VERSION   the Windows zip: its exact
       contents and its checksum file
 """
@@ -13,9 +20,11 @@ import gzip
 import hashlib
 import io
 import os
+import re
 import subprocess
 import sys
 import tarfile
+import tempfile
 import zipfile
 
 DEB_FILES = {
@@ -29,6 +38,43 @@ DEB_FILES = {
     "./usr/share/man/man1/keyconv.1.gz": "file",
     "./usr/share/man/man1/keyconv_busy.1.gz": "link to keyconv.1.gz",
 }
+
+RPM_FILES = {
+    "/usr/bin/keyconv": "file",
+    "/usr/bin/keyconv_busy": "file",
+    "/usr/lib/modules-load.d/keyconv.conf": "file",
+    "/usr/lib/udev/rules.d/60-keyconv-uinput.rules": "file",
+    "/usr/share/doc/keyconv": "directory",
+    "/usr/share/doc/keyconv/README.md": "file",
+    "/usr/share/licenses/keyconv": "directory",
+    "/usr/share/licenses/keyconv/LICENSE": "file",
+    "/usr/share/man/man1/keyconv.1.gz": "file",
+    "/usr/share/man/man1/keyconv_busy.1.gz": "link to keyconv.1.gz",
+}
+
+TGZ_FILES = {
+    "bin/keyconv": "file",
+    "bin/keyconv_busy": "file",
+    "lib/modules-load.d/keyconv.conf": "file",
+    "lib/udev/rules.d/60-keyconv-uinput.rules": "file",
+    "share/man/man1/keyconv.1.gz": "file",
+    "share/man/man1/keyconv_busy.1.gz": "link to keyconv.1.gz",
+    "LICENSE": "file",
+    "README.md": "file",
+}
+
+# rpmlint's warnings that stay, and why: udev rules and modules-load.d
+# entries belong in /usr/lib whatever the architecture; rpmlint 2.4 counts
+# manual pages by section, not by name, so it finds none for any program;
+# Debian's rpmlint knows no licence names (distributions list their own).
+RPMLINT_EXPLAINED = {"only-non-binary-in-usr-lib", "no-manual-page-for-binary", "invalid-license"}
+
+# What the Linux programs may need: the C and C++ run-times, libevdev, libudev.
+RUN_TIMES = {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1", "libevdev.so.2",
+             "libudev.so.1"}
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
 
 failures = []
 
@@ -112,6 +158,79 @@ def check_deb(directory, version):
     check_checksum(package)
 
 
+def run(*command, **options):
+    return subprocess.run(command, capture_output=True, text=True, **options)
+
+
+def check_rpm(directory, version):
+    package = the_package(directory, f"keyconv-{version}-1.*.rpm")
+    lint = run("rpmlint", "-c", os.path.join(SOURCE, "packaging", "rpmlint.toml"), package)
+    said = [line for line in lint.stdout.splitlines() if line.startswith("keyconv.")]
+    print("rpmlint:", "\n  " + "\n  ".join(said) if said else "no message")
+    check(" 0 errors," in lint.stdout, "rpmlint finds errors:\n" + lint.stdout + lint.stderr)
+    unexplained = [line for line in said if line.split()[2] not in RPMLINT_EXPLAINED]
+    check(not unexplained, f"rpmlint says what nobody explained: {unexplained}")
+
+    listing = run("rpm", "-qp", "--qf", "[%{FILENAMES}\t%{FILEMODES:perms}\t%{FILELINKTOS}\n]",
+                  package).stdout
+    listed = {}
+    for line in listing.splitlines():
+        name, perms, link = line.split("\t")
+        listed[name] = (f"link to {link}" if perms.startswith("l") else
+                        "directory" if perms.startswith("d") else "file")
+    check(listed == RPM_FILES, f"the RPM holds {sorted(listed.items())}")
+
+    info = run("rpm", "-qip", package).stdout
+    for field, value in (("Name", "keyconv"), ("Version", version), ("Release", "1"),
+                         ("License", "MIT"), ("Architecture", "x86_64")):
+        check(re.search(rf"^{field} *: {re.escape(value)}$", info, re.M), f"{field} is not {value}:\n{info}")
+    requires = run("rpm", "-qpR", package).stdout.split("\n")
+    requires = [r.strip() for r in requires if r.strip()]
+    for library in ("libevdev.so.2()(64bit)", "libudev.so.1()(64bit)", "libc.so.6()(64bit)",
+                    "libstdc++.so.6()(64bit)"):
+        check(library in requires, f"requirements lack {library}: {requires}")
+    # Found by rpm in the programs and scriptlets, none written by hand.
+    found = [r for r in requires if "(" in r or r in ("/bin/sh",)]
+    check(found == requires, f"requirements rpm did not find itself: {sorted(set(requires) - set(found))}")
+    scripts = run("rpm", "-qp", "--scripts", package).stdout
+    post, _, postun = scripts.partition("postuninstall scriptlet")
+    for step in ("udevadm control --reload-rules", "modprobe uinput",
+                 "udevadm trigger --action=change --name-match=uinput"):
+        check(f"{step} >/dev/null 2>&1 || true" in post, f"postinstall lacks {step}:\n{scripts}")
+    for step in ("udevadm control --reload-rules",
+                 "udevadm trigger --action=change --name-match=uinput"):
+        check(f"{step} >/dev/null 2>&1 || true" in postun, f"postuninstall lacks {step}:\n{scripts}")
+    check('if [ "$1" -eq 0 ]' in postun, "postuninstall acts on upgrades too")
+    check_checksum(package)
+
+
+def check_tgz(directory, version):
+    package = the_package(directory, f"keyconv-{version}-linux-*.tar.gz")
+    top = os.path.basename(package)[:-len(".tar.gz")] + "/"
+    with tarfile.open(package) as archive, tempfile.TemporaryDirectory() as unpacked:
+        listed = {m.name[len(top):]: f"link to {m.linkname}" if m.issym() else "file"
+                  for m in archive.getmembers() if not m.isdir()}
+        check(all(m.name.startswith(top) for m in archive.getmembers()), "not all under " + top)
+        check(listed == TGZ_FILES, f"the tarball holds {sorted(listed.items())}")
+        archive.extractall(unpacked)
+        program = os.path.join(unpacked, top, "bin", "keyconv")
+        dynamic = run("readelf", "-d", program).stdout
+        needed = set(re.findall(r"\(NEEDED\).*\[(.*)\]", dynamic))
+        check(needed and needed <= RUN_TIMES, f"keyconv needs {sorted(needed - RUN_TIMES)} too")
+        check("RPATH" not in dynamic and "RUNPATH" not in dynamic, "keyconv looks for libraries "
+              "where it was built")
+        # Where the kernel offers no /dev/uinput: an empty /dev in a
+        # namespace of its own, so the check holds on any machine.
+        ran = run("unshare", "--user", "--map-root-user", "--mount", "sh", "-c",
+                  'mount -t tmpfs none /dev && exec "$0"', program, cwd=unpacked)
+        if "keyconv" not in ran.stderr and not os.path.exists("/dev/uinput"):
+            ran = run(program, cwd=unpacked)  # no namespaces here, and no /dev/uinput either
+        check(ran.returncode == 1, f"bin/keyconv ended with {ran.returncode}: {ran.stderr}")
+        check("keyconv: cannot open /dev/uinput: No such file or directory." in ran.stderr and
+              "sudo modprobe uinput" in ran.stderr, f"bin/keyconv said: {ran.stderr!r}")
+    check_checksum(package)
+
+
 def check_zip(directory, version):
     package = the_package(directory, f"keyconv-{version}-windows-x86_64.zip")
     top = f"keyconv-{version}-windows-x86_64/"
@@ -128,7 +247,8 @@ def check_zip(directory, version):
 
 def main():
     kind, directory, version = sys.argv[1:4]
-    (check_deb if kind == "deb" else check_zip)(directory, version)
+    {"deb": check_deb, "rpm": check_rpm, "tgz": check_tgz, "zip": check_zip}[kind](directory,
+                                                                                 version)
     for failure in failures:
         print("FAILED:", failure)
     sys.exit(1 if failures else 0)
