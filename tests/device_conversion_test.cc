@@ -99,12 +99,9 @@ TEST(DeviceConversion, AnEightBitAxisWrapsAroundBothWays) {
 // passes, each a pause apart.
 TEST(DeviceConversion, AFastTurnOfOnePlayerDoesNotShortenTheOthersHold) {
   REQUIRE_DEVICES();
-  VirtualDevice pad_1p;
-  VirtualDevice pad_2p;
-  ASSERT_TRUE(make_two_controllers(pad_1p, pad_2p));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(start_converting(run, keyboard, pad_1p, &pad_2p));
+  TwoPlayers players;
+  ASSERT_TRUE(players.start());
+  auto& [pad_1p, pad_2p, run, keyboard] = players;
   std::atomic<bool> turning = true;
   std::thread turn([&] {
     for (int x = 1001; turning; ++x) {
@@ -134,12 +131,9 @@ TEST(DeviceConversion, AFastTurnOfOnePlayerDoesNotShortenTheOthersHold) {
 // Both players move in the same pass: player 1's key goes first.
 TEST(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
   REQUIRE_DEVICES();
-  VirtualDevice pad_1p;
-  VirtualDevice pad_2p;
-  ASSERT_TRUE(make_two_controllers(pad_1p, pad_2p));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(start_converting(run, keyboard, pad_1p, &pad_2p));
+  TwoPlayers players;
+  ASSERT_TRUE(players.start());
+  auto& [pad_1p, pad_2p, run, keyboard] = players;
   EXPECT_EQ(run.output, on_terminal(expected::started(1)));
   run.stop_and_continue([&] {
     pad_2p.move_x(2000);

@@ -258,12 +258,9 @@ TEST(DeviceDiscovery, ARefusedControllerIsTakenOnceItsPermissionsChange) {
 
 TEST(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
   REQUIRE_DEVICES();
-  VirtualDevice pad_1p;
-  VirtualDevice pad_2p;
-  ASSERT_TRUE(make_two_controllers(pad_1p, pad_2p));
-  ProgramRun run;
-  ProgramKeyboard keyboard;
-  ASSERT_TRUE(start_converting(run, keyboard, pad_1p, &pad_2p));
+  TwoPlayers players;
+  ASSERT_TRUE(players.start());
+  auto& [pad_1p, pad_2p, run, keyboard] = players;
   pad_1p.destroy();
   pad_2p.destroy();
   ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR)));

@@ -314,12 +314,12 @@ std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& key
   return events;
 }
 
-::testing::AssertionResult make_two_controllers(VirtualDevice& pad_1p, VirtualDevice& pad_2p) {
-  if (make_controller(pad_1p, AT_REST, "usb-keyconv-test/input1") &&
-      make_controller(pad_2p, AT_REST, "usb-keyconv-test/input2")) {
-    return ::testing::AssertionSuccess();
+::testing::AssertionResult TwoPlayers::start() {
+  if (!make_controller(pad_1p, AT_REST, "usb-keyconv-test/input1") ||
+      !make_controller(pad_2p, AT_REST, "usb-keyconv-test/input2")) {
+    return ::testing::AssertionFailure() << "no controllers";
   }
-  return ::testing::AssertionFailure() << "no controllers";
+  return start_converting(run, keyboard, pad_1p, &pad_2p);
 }
 
 std::string describe(const std::vector<KeyEvent>& events) {

@@ -130,9 +130,6 @@ struct KeyEvent;
 // keyboard goes away, and expects it to end with status 0.
 std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard);
 
-// Two controllers of one model on two ports, at rest at 1000.
-::testing::AssertionResult make_two_controllers(VirtualDevice& pad_1p, VirtualDevice& pad_2p);
-
 struct KeyEvent {
   unsigned int code;
   int value;
@@ -233,6 +230,16 @@ struct OnePlayer {
   ::testing::AssertionResult turn_up();
   // turn_up, then a keystroke ends the program.
   void turn_up_and_end();
+};
+
+// Two controllers of one model on two ports, at rest at 1000, the program
+// converting them for player 1 and player 2, and its keyboard.
+struct TwoPlayers {
+  VirtualDevice pad_1p;
+  VirtualDevice pad_2p;
+  ProgramRun run;
+  ProgramKeyboard keyboard;
+  ::testing::AssertionResult start();
 };
 
 constexpr KeyEvent down(unsigned int code) { return {code, 1, 0}; }
