@@ -10,6 +10,7 @@
 #include <libevdev/libevdev.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -44,6 +45,12 @@ libevdev_uinput* keyboard = nullptr;
 volatile sig_atomic_t uinput_fd = -1;
 volatile sig_atomic_t held_keys = 0;  // bit i: KEYS[i] is down
 volatile sig_atomic_t key_up_unread = 0;
+
+// Signals that came while keybd_event wrote and noted a key, by number.
+constexpr int MOST_SIGNALS = 65;
+volatile sig_atomic_t typing = 0;
+volatile sig_atomic_t deferred[MOST_SIGNALS] = {};
+volatile sig_atomic_t any_deferred = 0;
 
 void explain_failure(const char* path, int error, const char* what) {
   std::fprintf(stderr, "keyconv: cannot %s %s: %s. keyconv cannot type without it.\n", what, path,
@@ -104,6 +111,13 @@ void linger_if_unread() {
 
 }  // namespace
 
+bool defer_while_typing(int signal_number) {
+  if (typing == 0 || signal_number <= 0 || signal_number >= MOST_SIGNALS) return false;
+  deferred[signal_number] = 1;
+  any_deferred = 1;
+  return true;
+}
+
 bool open_keyboard(const char* uinput_path) {
   const int fd = open(uinput_path, O_RDWR | O_CLOEXEC);
   if (fd < 0) {
@@ -161,9 +175,20 @@ void keybd_event(BYTE vk, BYTE /*scan*/, DWORD flags, ULONG_PTR /*extra_info*/) 
   const int index = key_index(vk);
   if (keyboard == nullptr || index < 0) return;
   const bool up = (flags & KEYEVENTF_KEYUP) != 0;
-  // Signals wait while the key and what is known of it change, so that a
-  // handler never sees a key half pressed.
-  const SignalsHeld held;
+  // Signals wait while the key and what is known of it change (see
+  // defer_while_typing): holding them back would cost two system calls a
+  // key event, on the way from a move to its key.
+  typing = 1;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   if (write_key(uinput_fd, KEYS[index].code, up ? 0 : 1) && up) key_up_unread = 1;
   held_keys = up ? held_keys & ~(1 << index) : held_keys | (1 << index);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  typing = 0;
+  if (any_deferred == 0) return;
+  any_deferred = 0;
+  for (int signal_number = 1; signal_number < MOST_SIGNALS; ++signal_number) {
+    if (deferred[signal_number] == 0) continue;
+    deferred[signal_number] = 0;
+    raise(signal_number);
+  }
 }

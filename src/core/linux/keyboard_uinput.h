@@ -10,6 +10,12 @@ namespace uinput_keyboard {
 // failed and how to fix it, and returns false.
 bool open_keyboard(const char* uinput_path);
 
+// A handler's first step. While keybd_event writes a key and notes it, a
+// signal waits until it has, so that no handler sees a key half pressed:
+// true when signal_number was kept for keybd_event to raise again when it
+// is done. Async-signal-safe.
+bool defer_while_typing(int signal_number);
+
 // Sends the key-up of every key held, each with its SYN_REPORT, and goes
 // on past a failed write. The keys stay known as held. Async-signal-safe.
 void release_held_now();

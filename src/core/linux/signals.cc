@@ -28,11 +28,23 @@ void install(int signal_number, void (*handler)(int), int flags) {
   sigaction(signal_number, &action, nullptr);
 }
 
+void install(int signal_number, void (*handler)(int, siginfo_t*, void*), int flags) {
+  struct sigaction action = {};
+  action.sa_sigaction = handler;
+  action.sa_flags = flags | SA_SIGINFO;
+  sigfillset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+}
+
 // A signal ignored when keyconv started stays ignored: nohup's SIGHUP, the
 // SIGINT and SIGQUIT of a job that a shell started in the background.
-void install_unless_ignored(int signal_number, void (*handler)(int), int flags) {
+template <typename Handler>
+void install_unless_ignored(int signal_number, Handler handler, int flags) {
   struct sigaction current;
-  if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+  if (sigaction(signal_number, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) == 0 &&
+      current.sa_handler == SIG_IGN) {
+    return;
+  }
   install(signal_number, handler, flags);
 }
 
@@ -45,7 +57,15 @@ void raise_by_default(int signal_number) {
   raise(signal_number);
 }
 
-void on_fatal_signal(int signal_number) {
+// A fault of the program's own (the kernel's SIGSEGV, SIGBUS...) cannot
+// wait: its handler runs at once, typing or not. The same signals sent by a
+// process wait like any other.
+void on_fatal_signal(int signal_number, siginfo_t* info, void*) {
+  const bool fault =
+      info != nullptr && info->si_code > 0 &&
+      (signal_number == SIGSEGV || signal_number == SIGBUS || signal_number == SIGILL ||
+       signal_number == SIGFPE || signal_number == SIGTRAP || signal_number == SIGSYS);
+  if (!fault && uinput_keyboard::defer_while_typing(signal_number)) return;
   console_restore();
   uinput_keyboard::release_held_now();
   axis_fuzz_restore_all_now();
@@ -68,6 +88,7 @@ void carry_on() {
 // Ctrl+Z, and the stops of a background job that writes to the terminal
 // with tostop set (SIGTTOU) or reads it (SIGTTIN).
 void on_stop_signal(int signal_number) {
+  if (uinput_keyboard::defer_while_typing(signal_number)) return;
   const int saved_errno = errno;
   console_restore();
   uinput_keyboard::release_held_now();
@@ -80,7 +101,8 @@ void on_stop_signal(int signal_number) {
   errno = saved_errno;
 }
 
-void on_continue_signal(int) {
+void on_continue_signal(int signal_number) {
+  if (uinput_keyboard::defer_while_typing(signal_number)) return;
   const int saved_errno = errno;
   carry_on();
   errno = saved_errno;
