@@ -74,33 +74,33 @@ void empty(int fd) {
 }  // namespace
 
 // Signals are let in throughout. A handler that runs during the wait ends
-// it, and the wait begins again; one that takes the terminal just before it
-// makes the terminal's pipe readable, which does the same.
+// it, and the wait begins again; one that takes the terminal just before a
+// wait without it makes the terminal's pipe readable, which does the same.
 void pause_between_passes(const CntrIds& ids, const Directions& held) {
   const std::int64_t deadline = (pass_began_ns != 0 ? pass_began_ns : monotonic_ns()) + PAUSE_NS;
   PlayersPause players = {};
   bool quiet[PLAYER_COUNT] = {};  // nothing more to wait for from the player
-  bool absent = false;
   for (std::size_t p = 0; p < ids.size(); ++p) {
     if (ids[p] == NO_CNTR) continue;
     const Controller* controller = open_controller(ids[p]);
     players[p] = {true, held[p] != 0, controller != nullptr && controller->last_read_ok, false};
-    absent = absent || controller == nullptr;
   }
   const bool clock = pause_needs_clock(players);
   std::int64_t now_ns = 0;  // with a clock, as of the last look at it
   timespec left = {};
-  bool watch_quiet = false;
   bool keystroke = false;
   while (!keystroke && !pause_may_end_early(players)) {
     Waited waited;
+    bool absent = false;  // a controller to wait for through the device watch
     for (std::size_t p = 0; p < ids.size(); ++p) {
       const Controller* controller = players[p].assigned ? open_controller(ids[p]) : nullptr;
       if (controller != nullptr && !quiet[p]) waited.add(controller->fd, static_cast<int>(p));
+      absent = absent || (players[p].assigned && controller == nullptr);
     }
-    waited.add(console_wait_fd(), TERMINAL);
-    waited.add(console_taken_fd(), TERMINAL_TAKEN);
-    if (absent && !watch_quiet) {
+    const int terminal = console_wait_fd();
+    waited.add(terminal, TERMINAL);
+    if (terminal < 0) waited.add(console_taken_fd(), TERMINAL_TAKEN);
+    if (absent) {
       int watch[2];
       watch_fds(watch);
       for (int fd : watch) waited.add(fd, DEVICE_WATCH);
@@ -132,9 +132,13 @@ void pause_between_passes(const CntrIds& ids, const Directions& held) {
           keystroke = console_wait_fd() == ready.fd;
         }
       } else if (who == DEVICE_WATCH) {
-        // The pass's read takes the change in; until then it says nothing new.
-        watch_quiet = true;
-        for (PlayerPause& player : players) player.woke = player.woke || !player.readable;
+        // Takes the changes in: only an absent controller that came back
+        // wakes its player, any other change none.
+        for (std::size_t p = 0; p < ids.size(); ++p) {
+          if (players[p].assigned && open_controller(ids[p]) == nullptr) {
+            players[p].woke = players[p].woke || controller_for(ids[p]) != nullptr;
+          }
+        }
       } else if (Controller* controller = open_controller(ids[static_cast<std::size_t>(who)])) {
         PlayerPause& player = players[static_cast<std::size_t>(who)];
         player.woke = woke_by(*controller) || player.woke;
