@@ -1,12 +1,16 @@
 // Whole programs on a real kernel: virtual controllers made through uinput,
 // the program on a pseudo-terminal, its key events read back from its own
 // virtual keyboard.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <thread>
 
 #include "../src/core/linux/keyboard_uinput.h"
+#include "../src/core/linux/signals.h"
 #include "device_support.h"
 #include "expected_text.h"
 
@@ -188,6 +192,63 @@ TEST(DeviceKeyboard, WritesTheFourKeysWithASyncEachAndNothingElse) {
   EXPECT_EQ(written, expected_events) << "expected:\n"
                                       << describe(expected_events) << "written:\n"
                                       << describe(written);
+}
+
+}  // namespace
+
+// Every write of this test binary, the backend's included, passes here;
+// when armed with a signal, the first one raises it right after it is done.
+volatile sig_atomic_t signal_after_the_next_write = 0;
+
+extern "C" ssize_t write(int fd, const void* data, size_t size) {
+  using Real = ssize_t (*)(int, const void*, size_t);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "write"));
+  const ssize_t written = real(fd, data, size);
+  if (const int signal_number = signal_after_the_next_write; signal_number != 0) {
+    signal_after_the_next_write = 0;
+    raise(signal_number);
+  }
+  return written;
+}
+
+namespace {
+
+// A signal that comes while a key is written, before it is noted as held,
+// still finds it held: the key goes up before the program ends. A SIGSEGV
+// sent by another process is such a signal too, not a fault of its own.
+TEST(DeviceKeyboard, ASignalWhileAKeyIsWrittenFindsItHeld) {
+  REQUIRE_DEVICES();
+  for (const int signal_number : {SIGTERM, SIGSEGV}) {
+    int ready[2];
+    int go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      install_signal_handlers();
+      if (!uinput_keyboard::open_keyboard("/dev/uinput")) _exit(10);
+      char byte = 0;
+      if (write(ready[1], &byte, 1) != 1 || read(go[0], &byte, 1) != 1) _exit(11);
+      signal_after_the_next_write = signal_number;
+      keybd_event(VK_LSHIFT, 0, 0, 0);
+      _exit(12);  // not reached: the signal ends it
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ProgramKeyboard keyboard;
+    ASSERT_TRUE(keyboard.open_when_there());
+    ASSERT_EQ(write(go[1], &byte, 1), 1);
+    std::this_thread::sleep_for(20ms);  // a game reads its input once a frame
+    const std::vector<KeyEvent> events = keyboard.until_gone();
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(events, (std::vector<KeyEvent>{down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT)}))
+        << strsignal(signal_number) << ":\n"
+        << describe(events);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number)
+        << strsignal(signal_number) << ": wait status " << status;
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
+  }
 }
 
 }  // namespace
