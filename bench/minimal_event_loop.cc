@@ -30,12 +30,7 @@ int main(int argc, char* argv[]) {
     for (ssize_t i = 0; i < got / static_cast<ssize_t>(sizeof events[0]); ++i) {
       if (events[i].type != EV_ABS || events[i].code != ABS_X) continue;
       value = 1 - value;
-      input_event key[2] = {};
-      key[0].type = EV_KEY;
-      key[0].code = KEY_LEFTSHIFT;
-      key[0].value = value;
-      key[1].type = EV_SYN;
-      key[1].code = SYN_REPORT;
+      const input_event key[2] = {{{}, EV_KEY, KEY_LEFTSHIFT, value}, {{}, EV_SYN, SYN_REPORT, 0}};
       if (write(libevdev_uinput_get_fd(keyboard), key, sizeof key) != sizeof key) return 1;
     }
   }
