@@ -17,6 +17,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using DeviceConversion = DeviceTest;
+using DeviceKeyboard = DeviceTest;
 
 // A second at rest, a turn up, a hold until the key is let go, a turn down
 // and its hold, and at rest again a keystroke. At rest keyconv waits for
@@ -67,24 +69,17 @@ void turn_hold_turn_back(const std::string& program) {
   EXPECT_TRUE(run.terminal_restored());
 }
 
-TEST(DeviceConversion, KeyconvTurnsHoldsLetsGoAndEndsOnAKeystroke) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceConversion, KeyconvTurnsHoldsLetsGoAndEndsOnAKeystroke) {
   turn_hold_turn_back(KEYCONV_PROGRAM);
 }
 
-TEST(DeviceConversion, KeyconvBusyTurnsHoldsLetsGoAndEndsOnAKeystroke) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceConversion, KeyconvBusyTurnsHoldsLetsGoAndEndsOnAKeystroke) {
   turn_hold_turn_back(KEYCONV_BUSY_PROGRAM);
 }
 
-}  // namespace
-
-namespace {
-
 // The wrap rule on an 8-bit axis: 250 to 5 is a rise through the end of the
 // range, 5 to 250 a fall.
-TEST(DeviceConversion, AnEightBitAxisWrapsAroundBothWays) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceConversion, AnEightBitAxisWrapsAroundBothWays) {
   OnePlayer player;
   ASSERT_TRUE(player.start({}, {0, 255, 0, 250}));
   auto& [pad, run, keyboard] = player;
@@ -101,8 +96,7 @@ TEST(DeviceConversion, AnEightBitAxisWrapsAroundBothWays) {
 // Player 2 made one move and is now still, while player 1 turns fast, an
 // event every quarter millisecond, and player 2's own buttons chatter:
 // player 2's key still lasts its 34 passes, each a pause apart.
-TEST(DeviceConversion, AFastTurnOfOnePlayerDoesNotShortenTheOthersHold) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceConversion, AFastTurnOfOnePlayerDoesNotShortenTheOthersHold) {
   TwoPlayers players;
   ASSERT_TRUE(players.start());
   auto& [pad_1p, pad_2p, run, keyboard] = players;
@@ -134,8 +128,7 @@ TEST(DeviceConversion, AFastTurnOfOnePlayerDoesNotShortenTheOthersHold) {
 }
 
 // Both players move in the same pass: player 1's key goes first.
-TEST(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
   TwoPlayers players;
   ASSERT_TRUE(players.start());
   auto& [pad_1p, pad_2p, run, keyboard] = players;
@@ -157,17 +150,12 @@ TEST(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
   EXPECT_EQ(run.wait_exit(), 0);
 }
 
-}  // namespace
-
-namespace {
-
 // keybd_event as the Linux programs bind it, read back from the virtual
 // keyboard: each of the four keys for every flag, each event with its
 // SYN_REPORT, and nothing for a key the keyboard does not offer. The
 // kernel drops a press of a key that is down, so presses and releases
 // alternate.
-TEST(DeviceKeyboard, WritesTheFourKeysWithASyncEachAndNothingElse) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceKeyboard, WritesTheFourKeysWithASyncEachAndNothingElse) {
   ASSERT_TRUE(uinput_keyboard::open_keyboard("/dev/uinput"));
   ProgramKeyboard keyboard;
   ASSERT_TRUE(keyboard.open_when_there());
@@ -217,8 +205,7 @@ namespace {
 // A signal that comes while a key is written, before it is noted as held,
 // still finds it held: the key goes up before the program ends. A SIGSEGV
 // sent by another process is such a signal too, not a fault of its own.
-TEST(DeviceKeyboard, ASignalWhileAKeyIsWrittenFindsItHeld) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceKeyboard, ASignalWhileAKeyIsWrittenFindsItHeld) {
   for (const int signal_number : {SIGTERM, SIGSEGV}) {
     int ready[2];
     int go[2];

@@ -21,11 +21,11 @@
 namespace {
 
 using namespace std::chrono_literals;
+using DeviceDiscovery = DeviceTest;
 
 std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
   using namespace real_devices;
   VirtualDevice others[5];
   const DeviceShape shapes[] = {laptop_touchpad(), graphics_tablet(), touchscreen(),
@@ -65,8 +65,7 @@ TEST(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
 
 // The HID driver gives a 10-bit axis a fuzz of 3, and the input core drops
 // changes within half of it unless keyconv turns that off.
-TEST(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
   OnePlayer player;
   ASSERT_TRUE(player.start({}, {0, 1023, 3, 500}));
   auto& [pad, run, keyboard] = player;
@@ -103,8 +102,7 @@ TEST(DeviceDiscovery, EveryStepOfATenBitAxisWithFuzzReachesTheProgram) {
 
 // The controller is unplugged, then plugged back in: while a key is held,
 // and at rest.
-TEST(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOnce) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOnce) {
   for (const bool holding : {true, false}) {
     const char* what = holding ? "holding a key" : "at rest";
     OnePlayer player;
@@ -163,8 +161,7 @@ TEST(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOnce
 // take its number. Here sysfs describes a turntable at event7, whose node
 // links to a real device: only the device judged may be opened, and any
 // other is closed untouched, its fuzz as it was.
-TEST(DeviceDiscovery, ANodeThatHoldsAnotherDeviceThanJudgedIsClosedUntouched) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, ANodeThatHoldsAnotherDeviceThanJudgedIsClosedUntouched) {
   const DeviceShape turntable = real_devices::turntable();
   DeviceShape other_name = turntable;
   other_name.name = "keyconv test other pad";
@@ -204,8 +201,7 @@ TEST(DeviceDiscovery, ANodeThatHoldsAnotherDeviceThanJudgedIsClosedUntouched) {
 // A read that fails once, as it may while the device stays: one "Error"
 // for that pass, and the controller is read on. A read that a signal
 // interrupted is made again, without a word.
-TEST(DeviceDiscovery, AReadThatFailsOnceIsOneErrorAndTheControllerStays) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, AReadThatFailsOnceIsOneErrorAndTheControllerStays) {
   const std::string control = "/tmp/keyconv-read-error";
   for (const auto& [error, errors] : {std::pair{"EIO", 1}, std::pair{"EINTR", 0}}) {
     OnePlayer player;
@@ -235,8 +231,7 @@ TEST(DeviceDiscovery, AReadThatFailsOnceIsOneErrorAndTheControllerStays) {
 // A stopped reader's events are dropped once its buffer is full: the
 // program catches up with the device's state, and a move whose event it
 // never read still gives its key.
-TEST(DeviceDiscovery, AMoveWhoseEventTheKernelDroppedStillGivesItsKey) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, AMoveWhoseEventTheKernelDroppedStillGivesItsKey) {
   OnePlayer player;
   ASSERT_TRUE(player.start());
   auto& [pad, run, keyboard] = player;
@@ -251,13 +246,11 @@ TEST(DeviceDiscovery, AMoveWhoseEventTheKernelDroppedStillGivesItsKey) {
   end_with_a_keystroke(run, keyboard);
 }
 
-TEST(DeviceDiscovery, ARefusedControllerIsTakenOnceItsPermissionsChange) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, ARefusedControllerIsTakenOnceItsPermissionsChange) {
   expect_a_refused_controller_taken_once_permitted([](const VirtualDevice&) {});
 }
 
-TEST(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
   TwoPlayers players;
   ASSERT_TRUE(players.start());
   auto& [pad_1p, pad_2p, run, keyboard] = players;
@@ -276,8 +269,7 @@ TEST(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
   end_with_a_keystroke(run, keyboard);
 }
 
-TEST(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {
   ProgramRun run;
   ASSERT_TRUE(run.start({.uid = PLAYER_UID}));
   const int status = run.wait_exit();
@@ -290,8 +282,7 @@ TEST(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {
 
 // As a desktop has it: the seat's user may read the controller (uaccess)
 // and use /dev/uinput, but no keyboard or other input node.
-TEST(DeviceDiscovery, AUserWhoMayReadOnlyTheControllerConvertsWithoutAWord) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, AUserWhoMayReadOnlyTheControllerConvertsWithoutAWord) {
   VirtualDevice touchpad;
   VirtualDevice keyboard_device;
   ASSERT_TRUE(touchpad.make(real_devices::laptop_touchpad(), {0, 4095, 0, 0}));
@@ -307,8 +298,7 @@ TEST(DeviceDiscovery, AUserWhoMayReadOnlyTheControllerConvertsWithoutAWord) {
   EXPECT_EQ(run.output.find("ermission"), std::string::npos) << run.output;
 }
 
-TEST(DeviceDiscovery, AControllerTheUserMayNotReadIsNamedOnce) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, AControllerTheUserMayNotReadIsNamedOnce) {
   VirtualDevice readable;
   VirtualDevice denied;
   ASSERT_TRUE(make_controller(denied, {0, 65535, 0, 0}, "usb-keyconv-test/input3"));
@@ -331,8 +321,7 @@ TEST(DeviceDiscovery, AControllerTheUserMayNotReadIsNamedOnce) {
   run.type("q");
 }
 
-TEST(DeviceDiscovery, AnAxisWithoutRangeReadsAsZeroAndMovesNoKey) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, AnAxisWithoutRangeReadsAsZeroAndMovesNoKey) {
   OnePlayer player;
   ASSERT_TRUE(player.start({}, {5, 5, 0, 5}));
   auto& [pad, run, keyboard] = player;
@@ -342,8 +331,7 @@ TEST(DeviceDiscovery, AnAxisWithoutRangeReadsAsZeroAndMovesNoKey) {
   end_with_a_keystroke(run, keyboard);
 }
 
-TEST(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {
   DeviceShape shape = {"keyconv test pad with 40 buttons", {}, {ABS_X}, {}, {}};
   for (unsigned int code = BTN_TRIGGER_HAPPY1; code <= BTN_TRIGGER_HAPPY40; ++code) {
     shape.keys.push_back(code);
@@ -359,8 +347,7 @@ TEST(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {
   run.type("q");
 }
 
-TEST(DeviceDiscovery, ASeventeenthControllerGetsNoId) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceDiscovery, ASeventeenthControllerGetsNoId) {
   VirtualDevice pads[17];
   for (int i = 0; i < 17; ++i) {
     const std::string phys = "usb-keyconv-test/input" + std::to_string(10 + i);

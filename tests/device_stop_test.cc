@@ -15,6 +15,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using DeviceStop = DeviceTest;
 
 // What a reader of the keyboard sees after the signal: the key-up, and then
 // the kernel holding nothing, before the keyboard goes away.
@@ -25,8 +26,7 @@ void expect_let_go_before_the_end(ProgramKeyboard& keyboard, const std::string& 
   keyboard.until_gone();
 }
 
-TEST(DeviceStop, EverySignalThatEndsTheProgramLetsGoOfItsKeysForAReader) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceStop, EverySignalThatEndsTheProgramLetsGoOfItsKeysForAReader) {
   const struct {
     int signal_number;
     const char* typed;  // on the terminal, or nullptr to send it with kill
@@ -64,8 +64,7 @@ TEST(DeviceStop, EverySignalThatEndsTheProgramLetsGoOfItsKeysForAReader) {
 }
 
 // keyconv | head: the reader of standard output goes away.
-TEST(DeviceStop, AClosedOutputPipeEndsTheProgramWithItsKeysLetGo) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceStop, AClosedOutputPipeEndsTheProgramWithItsKeysLetGo) {
   OnePlayer player;
   ASSERT_TRUE(player.start({.args = LONG_HOLD, .stdout_to_pipe = true}));
   ASSERT_TRUE(player.turn_up());
@@ -80,8 +79,7 @@ TEST(DeviceStop, AClosedOutputPipeEndsTheProgramWithItsKeysLetGo) {
   EXPECT_TRUE(run.terminal_restored());
 }
 
-TEST(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
   OnePlayer player;
   ASSERT_TRUE(player.start({.args = LONG_HOLD, .terminal = Terminal::foreground_job}));
   ASSERT_TRUE(player.turn_up());
@@ -107,8 +105,7 @@ TEST(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) {
 // A background job is stopped when it writes to the terminal with tostop
 // set (SIGTTOU), or reads it (SIGTTIN): as at Ctrl+Z, its keys go up until
 // it goes on.
-TEST(DeviceStop, StoppedAtTheTerminalInTheBackgroundItLetsGoOfItsKeysUntilItGoesOn) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceStop, StoppedAtTheTerminalInTheBackgroundItLetsGoOfItsKeysUntilItGoesOn) {
   for (const int signal_number : {SIGTTOU, SIGTTIN}) {
     OnePlayer player;
     ASSERT_TRUE(player.start({.args = LONG_HOLD, .terminal = Terminal::background_job}));
@@ -142,8 +139,7 @@ TEST(DeviceStop, StoppedAtTheTerminalInTheBackgroundItLetsGoOfItsKeysUntilItGoes
 // Under nohup, a terminal that hangs up (a closed window, a lost ssh
 // connection) is no keystroke: the program converts on until a signal ends
 // it, and then lets go of its keys.
-TEST(DeviceStop, UnderNohupAHangUpIsNoKeystrokeAndSigtermLetsGo) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceStop, UnderNohupAHangUpIsNoKeystrokeAndSigtermLetsGo) {
   OnePlayer player;
   ASSERT_TRUE(player.start({.args = LONG_HOLD, .ignored = {SIGHUP}}));
   ASSERT_TRUE(player.turn_up());
@@ -160,8 +156,7 @@ TEST(DeviceStop, UnderNohupAHangUpIsNoKeystrokeAndSigtermLetsGo) {
   EXPECT_EQ(run.wait_exit(), SIGTERM);
 }
 
-TEST(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
   OnePlayer player;
   ASSERT_TRUE(player.start({.terminal = Terminal::background_job}));
   EXPECT_TRUE(player.turn_up());
@@ -180,8 +175,7 @@ TEST(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
   EXPECT_TRUE(run.terminal_restored());
 }
 
-TEST(DeviceStop, WithoutATerminalItSaysSoOnceConvertsAndEndsOnSigterm) {
-  REQUIRE_DEVICES();
+TEST_F(DeviceStop, WithoutATerminalItSaysSoOnceConvertsAndEndsOnSigterm) {
   OnePlayer player;
   ASSERT_TRUE(player.start({.args = LONG_HOLD, .terminal = Terminal::none}));
   ASSERT_TRUE(player.turn_up());

@@ -28,12 +28,19 @@
       GTEST_SKIP() << missing_;                        \
     }                                                  \
   } while (false)
-#define REQUIRE_DEVICES() REQUIRE(device_tests_unavailable())
-#define REQUIRE_UDEV() REQUIRE(udev_tests_unavailable())
 
 std::string device_tests_unavailable();
 std::string udev_tests_unavailable();
 bool device_tests_required();
+
+// The device tests' fixtures: each test needs virtual devices, and those of
+// the udev path a udev daemon too.
+struct DeviceTest : ::testing::Test {
+  void SetUp() override { REQUIRE(device_tests_unavailable()); }
+};
+struct UdevTest : ::testing::Test {
+  void SetUp() override { REQUIRE(udev_tests_unavailable()); }
+};
 
 struct AxisRange {
   int minimum = 0;

@@ -18,6 +18,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using DeviceUdev = UdevTest;
 
 std::string database_entry(const VirtualDevice& device) {
   struct stat info;
@@ -46,8 +47,7 @@ bool udev_says_joystick(const VirtualDevice& device) {
   return udev_properties(device).find("E:ID_INPUT_JOYSTICK=1\n") != std::string::npos;
 }
 
-TEST(DeviceUdev, TheRulesWithoutUdevAgreeWithUdevOnRealDevices) {
-  REQUIRE_UDEV();
+TEST_F(DeviceUdev, TheRulesWithoutUdevAgreeWithUdevOnRealDevices) {
   using namespace real_devices;
   const DeviceShape shapes[] = {
       laptop_touchpad(),
@@ -97,8 +97,7 @@ struct RuleFile {
 };
 
 // The README's way to make keyconv take a device, and its opposite.
-TEST(DeviceUdev, UdevDecidesSoAUsersRuleMakesOrUnmakesAController) {
-  REQUIRE_UDEV();
+TEST_F(DeviceUdev, UdevDecidesSoAUsersRuleMakesOrUnmakesAController) {
   const RuleFile rules(
       "SUBSYSTEM==\"input\", ATTRS{name}==\"keyconv test knob\", "
       "ENV{ID_INPUT_JOYSTICK}=\"1\", TAG+=\"uaccess\"\n"
@@ -126,8 +125,7 @@ TEST(DeviceUdev, UdevDecidesSoAUsersRuleMakesOrUnmakesAController) {
   end_with_a_keystroke(run, keyboard);
 }
 
-TEST(DeviceUdev, AReplugComesBackThroughTheMonitor) {
-  REQUIRE_UDEV();
+TEST_F(DeviceUdev, AReplugComesBackThroughTheMonitor) {
   OnePlayer player;
   ASSERT_TRUE(make_controller(player.pad));
   ASSERT_TRUE(udev_says_joystick(player.pad));
@@ -157,16 +155,14 @@ TEST(DeviceUdev, AReplugComesBackThroughTheMonitor) {
 }
 
 // logind gives the seat's user a controller without a udev event.
-TEST(DeviceUdev, ARefusedControllerIsTakenOnceItsPermissionsChange) {
-  REQUIRE_UDEV();
+TEST_F(DeviceUdev, ARefusedControllerIsTakenOnceItsPermissionsChange) {
   expect_a_refused_controller_taken_once_permitted(
       [](const VirtualDevice& pad) { ASSERT_TRUE(udev_says_joystick(pad)); });
 }
 
 // udev runs, yet its database has no entry for these nodes: the capability
 // rules decide for them.
-TEST(DeviceUdev, NodesWithoutADatabaseEntryAreJudgedByTheirCapabilities) {
-  REQUIRE_UDEV();
+TEST_F(DeviceUdev, NodesWithoutADatabaseEntryAreJudgedByTheirCapabilities) {
   VirtualDevice touchpad;
   ASSERT_TRUE(touchpad.make(real_devices::laptop_touchpad(), {0, 4095, 0, 0}));
   OnePlayer player;
