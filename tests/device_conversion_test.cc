@@ -147,7 +147,7 @@ TEST_F(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
                                                  up(KEY_LEFTSHIFT),   up(KEY_RIGHTSHIFT),
                                                  down(KEY_RIGHTCTRL), up(KEY_RIGHTCTRL)};
   EXPECT_EQ(events, expected_events) << "seen:\n" << describe(events);
-  EXPECT_EQ(run.wait_exit(), 0);
+  EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::exited, 0}));
 }
 
 // keybd_event as the Linux programs bind it, read back from the virtual

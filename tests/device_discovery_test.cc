@@ -272,8 +272,7 @@ TEST_F(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
 TEST_F(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {
   ProgramRun run;
   ASSERT_TRUE(run.start({.uid = PLAYER_UID}));
-  const int status = run.wait_exit();
-  EXPECT_EQ(status, 1 << 8) << "wait status " << status;
+  EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::exited, 1}));
   EXPECT_NE(run.output.find("keyconv: cannot open /dev/uinput: Permission denied."),
             std::string::npos)
       << run.output;

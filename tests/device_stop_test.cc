@@ -53,9 +53,7 @@ TEST_F(DeviceStop, EverySignalThatEndsTheProgramLetsGoOfItsKeysForAReader) {
       const bool held_nothing = keyboard.held().empty();
       keyboard.until_gone();
       if (event == up(KEY_LEFTSHIFT) && held_nothing) ++let_go;
-      const int status = run.wait_exit();
-      ASSERT_TRUE(WIFSIGNALED(status)) << what << ": wait status " << status;
-      EXPECT_EQ(WTERMSIG(status), c.signal_number) << what;
+      EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::signaled, c.signal_number})) << what;
       EXPECT_TRUE(run.terminal_restored()) << what;
     }
     EXPECT_EQ(let_go, TRIALS) << strsignal(c.signal_number)
@@ -73,9 +71,7 @@ TEST_F(DeviceStop, AClosedOutputPipeEndsTheProgramWithItsKeysLetGo) {
   run.stdout_pipe = -1;
   pad.destroy();  // "Error" on every pass, until the buffer goes to the pipe
   expect_let_go_before_the_end(keyboard, "SIGPIPE");
-  const int status = run.wait_exit();
-  ASSERT_TRUE(WIFSIGNALED(status)) << "wait status " << status;
-  EXPECT_EQ(WTERMSIG(status), SIGPIPE);
+  EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::signaled, SIGPIPE}));
   EXPECT_TRUE(run.terminal_restored());
 }
 
@@ -153,7 +149,7 @@ TEST_F(DeviceStop, UnderNohupAHangUpIsNoKeystrokeAndSigtermLetsGo) {
   kill(run.pid, SIGTERM);
   EXPECT_EQ(keyboard.next(), up(KEY_LEFTCTRL));
   keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), SIGTERM);
+  EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::signaled, SIGTERM}));
 }
 
 TEST_F(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
@@ -187,8 +183,7 @@ TEST_F(DeviceStop, WithoutATerminalItSaysSoOnceConvertsAndEndsOnSigterm) {
   EXPECT_TRUE(run.wait_for(said)) << run.output;
   kill(run.pid, SIGTERM);
   expect_let_go_before_the_end(keyboard, "SIGTERM");
-  const int status = run.wait_exit();
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::signaled, SIGTERM}));
   EXPECT_EQ(run.output, said) << "said once, and standard output never flushed";
 }
 

@@ -10,7 +10,6 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -184,18 +183,15 @@ bool ProgramRun::start(const RunOptions& options) {
   return ::testing::AssertionFailure() << "no 1P prompt:\n" << output;
 }
 
-int ProgramRun::wait_exit(std::chrono::milliseconds timeout) {
-  JobStatus status = wait(timeout);
+JobStatus ProgramRun::wait_exit(std::chrono::milliseconds timeout) {
+  const JobStatus status = wait(timeout);
   if (status.kind == JobStatus::running || status.kind == JobStatus::stopped) {
     kill(pid, SIGKILL);
     kill(pid, SIGCONT);
     wait();
-    status.kind = JobStatus::lost;
   }
   pid = -1;
-  if (status.kind == JobStatus::exited) return status.code << 8;
-  if (status.kind == JobStatus::signaled) return status.code;
-  return -1;
+  return status;
 }
 
 void ProgramRun::stop_and_continue(const std::function<void()>& while_stopped) {
@@ -310,7 +306,7 @@ void expect_a_refused_controller_taken_once_permitted(
 std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard) {
   run.type("q");
   std::vector<KeyEvent> events = keyboard.until_gone();
-  EXPECT_EQ(run.wait_exit(), 0) << run.output;
+  EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::exited, 0})) << run.output;
   return events;
 }
 

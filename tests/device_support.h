@@ -102,8 +102,8 @@ struct ProgramRun : Job {
   bool start(const RunOptions& options);
   // Starts the program and waits for the 1P prompt.
   ::testing::AssertionResult start_at_1p_prompt(const RunOptions& options = {});
-  // Waits for the end; the wait status, or -1 after timeout (then it is killed).
-  int wait_exit(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+  // Waits for the end; a program still there after timeout is killed.
+  JobStatus wait_exit(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
   // Stops the program (SIGSTOP: no handler of its own runs), calls
   // while_stopped, and lets it go on: what while_stopped does reaches the
   // program all in one pass.
