@@ -89,12 +89,10 @@ TEST_F(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) 
   pad.move_x(3000);  // the turn goes on while it is stopped
   run.fg();
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << "the key comes back with fg";
-  const std::vector<KeyEvent> after = keyboard.until_quiet(300ms);
-  EXPECT_TRUE(after.empty()) << "the same turn changes nothing:\n" << describe(after);
+  EXPECT_EQ(keyboard.until_quiet(300ms), KeyEvents{}) << "the same turn changes nothing";
   EXPECT_FALSE(run.terminal_restored()) << "the mode is taken again";
   EXPECT_TRUE(does_not_spin(run.pid));
-  const std::vector<KeyEvent> at_the_end = end_with_a_keystroke(run, keyboard);
-  EXPECT_EQ(at_the_end, std::vector<KeyEvent>{up(KEY_LEFTSHIFT)}) << describe(at_the_end);
+  EXPECT_EQ(end_with_a_keystroke(run, keyboard), KeyEvents{up(KEY_LEFTSHIFT)});
   EXPECT_TRUE(run.terminal_restored());
 }
 
@@ -127,7 +125,7 @@ TEST_F(DeviceStop, StoppedAtTheTerminalInTheBackgroundItLetsGoOfItsKeysUntilItGo
     EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << strsignal(signal_number);
     EXPECT_TRUE(does_not_spin(run.pid)) << strsignal(signal_number);
     run.fg();
-    EXPECT_EQ(end_with_a_keystroke(run, keyboard), std::vector<KeyEvent>{up(KEY_LEFTSHIFT)});
+    EXPECT_EQ(end_with_a_keystroke(run, keyboard), KeyEvents{up(KEY_LEFTSHIFT)});
     EXPECT_TRUE(run.terminal_restored());
   }
 }

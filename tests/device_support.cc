@@ -130,7 +130,6 @@ bool VirtualDevice::make(const DeviceShape& shape, AxisRange x, const char* phys
     uinput = nullptr;
     return false;
   }
-  created = Clock::now();
   return true;
 }
 
@@ -253,9 +252,12 @@ bool ProgramRun::stopped() const {
   return ::testing::AssertionFailure() << "a player was taken:\n" << run.output;
 }
 
+namespace {
+
+// Starts the program, finds its keyboard and plays the assignment.
 ::testing::AssertionResult start_converting(ProgramRun& run, ProgramKeyboard& keyboard,
                                             VirtualDevice& pad_1p, VirtualDevice* pad_2p,
-                                            const RunOptions& options) {
+                                            const RunOptions& options = {}) {
   if (!run.start(options)) return ::testing::AssertionFailure() << "the program did not start";
   if (!keyboard.open_when_there()) {
     run.read_output();
@@ -264,6 +266,8 @@ bool ProgramRun::stopped() const {
   return assign_players(run, pad_1p, pad_2p,
                         !options.stdout_to_pipe && options.terminal != Terminal::none);
 }
+
+}  // namespace
 
 ::testing::AssertionResult OnePlayer::start(const RunOptions& options, AxisRange x) {
   if (pad.dev == nullptr && !make_controller(pad, x)) {
@@ -276,7 +280,7 @@ bool ProgramRun::stopped() const {
   pad.move_x(2000);
   const KeyEvent pressed = keyboard.next();
   if (pressed == down(KEY_LEFTSHIFT)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "no Left Shift: " << describe({pressed});
+  return ::testing::AssertionFailure() << "no Left Shift: " << ::testing::PrintToString(pressed);
 }
 
 void OnePlayer::turn_up_and_end() {
@@ -303,9 +307,9 @@ void expect_a_refused_controller_taken_once_permitted(
   run.type("q");
 }
 
-std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard) {
+KeyEvents end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard) {
   run.type("q");
-  std::vector<KeyEvent> events = keyboard.until_gone();
+  KeyEvents events = keyboard.until_gone();
   EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::exited, 0})) << run.output;
   return events;
 }
@@ -318,18 +322,15 @@ std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& key
   return start_converting(run, keyboard, pad_1p, &pad_2p);
 }
 
-std::string describe(const std::vector<KeyEvent>& events) {
-  std::string text;
-  for (const KeyEvent& event : events) {
-    text += std::string(libevdev_event_code_get_name(EV_KEY, event.code) != nullptr
-                            ? libevdev_event_code_get_name(EV_KEY, event.code)
-                            : "KEY_?") +
-            (event.value != 0 ? " down" : " up") + "\n";
-  }
-  return text.empty() ? "(none)\n" : text;
+void PrintTo(const KeyEvent& event, std::ostream* out) {
+  const char* name = libevdev_event_code_get_name(EV_KEY, event.code);
+  *out << (name != nullptr ? name : "KEY_?") << (event.value != 0 ? " down" : " up");
 }
 
-void PrintTo(const KeyEvent& event, std::ostream* out) { *out << describe({event}); }
+KeyEvents& operator+=(KeyEvents& events, const KeyEvents& more) {
+  events.insert(events.end(), more.begin(), more.end());
+  return events;
+}
 
 ProgramKeyboard::~ProgramKeyboard() {
   if (fd >= 0) close(fd);
@@ -385,8 +386,8 @@ KeyEvent ProgramKeyboard::next(std::chrono::milliseconds timeout) {
   return {0, 0, 0};
 }
 
-std::vector<KeyEvent> ProgramKeyboard::until_gone(std::chrono::milliseconds timeout) {
-  std::vector<KeyEvent> events;
+KeyEvents ProgramKeyboard::until_gone(std::chrono::milliseconds timeout) {
+  KeyEvents events;
   const auto deadline = Clock::now() + timeout;
   while (Clock::now() < deadline) {
     const KeyEvent event =
@@ -398,8 +399,8 @@ std::vector<KeyEvent> ProgramKeyboard::until_gone(std::chrono::milliseconds time
   return events;
 }
 
-std::vector<KeyEvent> ProgramKeyboard::until_quiet(std::chrono::milliseconds quiet) {
-  std::vector<KeyEvent> events;
+KeyEvents ProgramKeyboard::until_quiet(std::chrono::milliseconds quiet) {
+  KeyEvents events;
   for (;;) {
     const KeyEvent event = next(quiet);
     if (event.code == 0) return events;

@@ -54,7 +54,6 @@ struct VirtualDevice {
   libevdev* dev = nullptr;
   libevdev_uinput* uinput = nullptr;
   int uinput_fd = -1;
-  std::chrono::steady_clock::time_point created;
 
   VirtualDevice() = default;
   VirtualDevice(const VirtualDevice&) = delete;
@@ -124,19 +123,6 @@ struct ProgramRun : Job {
 ::testing::AssertionResult press_takes_no_player(ProgramRun& run, VirtualDevice& device,
                                                  unsigned int button);
 
-struct ProgramKeyboard;
-
-// Starts the program, finds its keyboard and plays the assignment.
-::testing::AssertionResult start_converting(ProgramRun& run, ProgramKeyboard& keyboard,
-                                            VirtualDevice& pad_1p, VirtualDevice* pad_2p = nullptr,
-                                            const RunOptions& options = {});
-
-struct KeyEvent;
-
-// Types a key on the program's terminal, takes in its key events until its
-// keyboard goes away, and expects it to end with status 0.
-std::vector<KeyEvent> end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard);
-
 struct KeyEvent {
   unsigned int code;
   int value;
@@ -146,8 +132,9 @@ struct KeyEvent {
   }
 };
 
-std::string describe(const std::vector<KeyEvent>& events);
 void PrintTo(const KeyEvent& event, std::ostream* out);
+using KeyEvents = std::vector<KeyEvent>;
+KeyEvents& operator+=(KeyEvents& events, const KeyEvents& more);
 
 // The program's "keyconv virtual keyboard", read with monotonic timestamps.
 struct ProgramKeyboard {
@@ -161,16 +148,19 @@ struct ProgramKeyboard {
   // 0 after timeout or when the keyboard went away.
   KeyEvent next(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
   // Every key event until the keyboard goes away with its program.
-  std::vector<KeyEvent> until_gone(
-      std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+  KeyEvents until_gone(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
   // Every key event until none comes for quiet.
-  std::vector<KeyEvent> until_quiet(std::chrono::milliseconds quiet);
+  KeyEvents until_quiet(std::chrono::milliseconds quiet);
   // Keys the kernel holds down on this keyboard now.
   std::vector<unsigned int> held() const;
 
  private:
   bool gone_ = false;
 };
+
+// Types a key on the program's terminal, takes in its key events until its
+// keyboard goes away, and expects it to end with status 0.
+KeyEvents end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard);
 
 // The program's system calls as the kernel traces them, on the monotonic
 // clock of the key events' timestamps: each pass of the polling loop checks
