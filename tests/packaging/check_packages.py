@@ -27,41 +27,22 @@ import tarfile
 import tempfile
 import zipfile
 
-DEB_FILES = {
-    "./usr/bin/keyconv": "file",
-    "./usr/bin/keyconv_busy": "file",
-    "./usr/lib/modules-load.d/keyconv.conf": "file",
-    "./usr/lib/udev/rules.d/60-keyconv-uinput.rules": "file",
-    "./usr/share/doc/keyconv/README.md": "file",
-    "./usr/share/doc/keyconv/changelog.gz": "file",
-    "./usr/share/doc/keyconv/copyright": "file",
-    "./usr/share/man/man1/keyconv.1.gz": "file",
-    "./usr/share/man/man1/keyconv_busy.1.gz": "link to keyconv.1.gz",
-}
-
-RPM_FILES = {
-    "/usr/bin/keyconv": "file",
-    "/usr/bin/keyconv_busy": "file",
-    "/usr/lib/modules-load.d/keyconv.conf": "file",
-    "/usr/lib/udev/rules.d/60-keyconv-uinput.rules": "file",
-    "/usr/share/doc/keyconv": "directory",
-    "/usr/share/doc/keyconv/README.md": "file",
-    "/usr/share/licenses/keyconv": "directory",
-    "/usr/share/licenses/keyconv/LICENSE": "file",
-    "/usr/share/man/man1/keyconv.1.gz": "file",
-    "/usr/share/man/man1/keyconv_busy.1.gz": "link to keyconv.1.gz",
-}
-
-TGZ_FILES = {
+# What every Linux package installs, below its prefix (/usr, or the tarball's
+# top folder); each kind of package adds its own documentation.
+INSTALLED = {
     "bin/keyconv": "file",
     "bin/keyconv_busy": "file",
     "lib/modules-load.d/keyconv.conf": "file",
     "lib/udev/rules.d/60-keyconv-uinput.rules": "file",
     "share/man/man1/keyconv.1.gz": "file",
     "share/man/man1/keyconv_busy.1.gz": "link to keyconv.1.gz",
-    "LICENSE": "file",
-    "README.md": "file",
 }
+DEB_FILES = {"./usr/" + path: kind for path, kind in INSTALLED.items()} | {
+    f"./usr/share/doc/keyconv/{name}": "file" for name in ("README.md", "changelog.gz", "copyright")}
+RPM_FILES = {"/usr/" + path: kind for path, kind in INSTALLED.items()} | {
+    "/usr/share/doc/keyconv": "directory", "/usr/share/doc/keyconv/README.md": "file",
+    "/usr/share/licenses/keyconv": "directory", "/usr/share/licenses/keyconv/LICENSE": "file"}
+TGZ_FILES = INSTALLED | {"LICENSE": "file", "README.md": "file"}
 
 # rpmlint's warnings that stay, and why: udev rules and modules-load.d
 # entries belong in /usr/lib whatever the architecture; rpmlint 2.4 counts
