@@ -34,6 +34,22 @@ inline std::string bitmap_text(const std::uint64_t (&words)[N]) {
   return text;
 }
 
+// A file at path this user may not open with flags: one without
+// permissions, or for root (whom permissions do not stop) a link to a sysfs
+// file that refuses such an open. False where it cannot be made.
+inline bool make_denied_file(const std::string& path, int flags) {
+  const char* refusing =
+      (flags & O_ACCMODE) == O_RDONLY ? "/sys/bus/cpu/uevent" : "/sys/kernel/notes";
+  if (getuid() != 0) {
+    close(open(path.c_str(), O_CREAT | O_WRONLY, 0));
+  } else if (symlink(refusing, path.c_str()) != 0) {
+    return false;
+  }
+  const int probe = open(path.c_str(), flags);
+  if (probe >= 0) close(probe);
+  return probe < 0 && errno == EACCES;
+}
+
 inline void write_file(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
   std::ofstream(path) << text;
@@ -84,18 +100,7 @@ struct InputTree {
   static std::string phys(int number) {
     return "usb-0000:00:14.0-" + std::to_string(number) + "/input0";
   }
-  // A node this user may not open: a file without permissions, or for root
-  // (whom permissions do not stop) a link to a write-only sysfs file.
-  bool add_denied_node(int number) {
-    const std::string path = node(number);
-    if (getuid() != 0) {
-      close(open(path.c_str(), O_CREAT | O_WRONLY, 0));
-    } else if (symlink("/sys/bus/cpu/uevent", path.c_str()) != 0) {
-      return false;
-    }
-    const int probe = open(path.c_str(), O_RDONLY);
-    if (probe >= 0) close(probe);
-    return probe < 0 && errno == EACCES;
-  }
+  // A node this user may not open.
+  bool add_denied_node(int number) const { return make_denied_file(node(number), O_RDONLY); }
   InputPaths paths() const { return {dev.c_str(), sys.c_str()}; }
 };

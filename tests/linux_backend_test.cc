@@ -12,6 +12,7 @@
 
 #include "../src/core/linux/keyboard_uinput.h"
 #include "../src/core/linux/pause_rule.h"
+#include "input_tree.h"
 
 namespace {
 
@@ -25,29 +26,13 @@ TEST(UinputKeyboard, MissingDeviceSaysHowToLoadTheModule) {
 }
 
 TEST(UinputKeyboard, DeniedDeviceNamesTheUdevRuleAndNeverRoot) {
-  // A file this user may not open for writing: one without permissions, or
-  // for root (who ignores those) a read-only sysfs file.
-  char path[] = "/tmp/keyconv-uinput-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  chmod(path, 0);
-  const char* denied = path;
-  if (const int probe = open(denied, O_RDWR); probe >= 0) {
-    close(probe);
-    denied = "/sys/kernel/notes";
-  }
-  const int probe = open(denied, O_RDWR);
-  const int error = errno;
-  if (probe >= 0) close(probe);
-  if (probe >= 0 || error != EACCES) {
-    unlink(path);
+  const InputTree tree;
+  const std::string denied = tree.dev + "/uinput";
+  if (!make_denied_file(denied, O_RDWR))
     GTEST_SKIP() << "no file here refuses this user with EACCES";
-  }
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(uinput_keyboard::open_keyboard(denied));
+  EXPECT_FALSE(uinput_keyboard::open_keyboard(denied.c_str()));
   const std::string said = testing::internal::GetCapturedStderr();
-  unlink(path);
   EXPECT_NE(said.find("Permission denied"), std::string::npos) << said;
   EXPECT_NE(said.find("60-keyconv-uinput.rules"), std::string::npos) << said;
   EXPECT_NE(said.find("udevadm"), std::string::npos) << said;
