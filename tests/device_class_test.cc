@@ -47,46 +47,38 @@ TEST(DeviceClass, RealDevicesAreWhatUdevCallsThem) {
 TEST(DeviceClass, JoystickPartsAloneMakeAJoystickButKeyconvNeedsX) {
   const struct {
     const char* what;
-    DeviceShape shape;
-    bool joystick;
-    bool controller;
+    bool joystick, controller;
+    std::vector<unsigned int> keys, axes, props = {}, rel = {};
   } cases[] = {
-      {"pedals: joystick axes only", {"", {}, {ABS_RX, ABS_RY}, {}, {}}, true, false},
-      {"a wheel: throttle and brake",
-       {"", {}, {ABS_X, ABS_THROTTLE, ABS_BRAKE}, {}, {}},
-       true,
-       true},
-      {"X and a d-pad", {"", {BTN_DPAD_UP, BTN_DPAD_DOWN}, {ABS_X}, {}, {}}, true, true},
-      {"X and extra triggers",
-       {"", {BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY40}, {ABS_X}, {}, {}},
-       true,
-       true},
-      {"X and a single button", {"", {BTN_TRIGGER}, {ABS_X}, {}, {}}, false, false},
-      {"X and a single joystick axis", {"", {}, {ABS_X, ABS_THROTTLE}, {}, {}}, false, false},
-      {"X and BTN_0 only", {"", {BTN_0, BTN_1}, {ABS_X}, {}, {}}, false, false},
-      {"X and Y and two buttons", {"", {BTN_A, BTN_B}, {ABS_X, ABS_Y}, {}, {}}, true, true},
-      {"X and Y and one button", {"", {BTN_A}, {ABS_X, ABS_Y}, {}, {}}, false, false},
-      {"X, Y, Z without keys", {"", {}, {ABS_X, ABS_Y, ABS_Z}, {}, {}}, false, false},
-      {"X, Y, Z and two buttons", {"", {BTN_A, BTN_B}, {ABS_X, ABS_Y, ABS_Z}, {}, {}}, true, true},
-      {"a pen beats a trigger",
-       {"", {BTN_TRIGGER, BTN_STYLUS}, {ABS_X, ABS_Y}, {}, {}},
+      {"pedals: joystick axes only", true, false, {}, {ABS_RX, ABS_RY}},
+      {"a wheel: throttle and brake", true, true, {}, {ABS_X, ABS_THROTTLE, ABS_BRAKE}},
+      {"X and a d-pad", true, true, {BTN_DPAD_UP, BTN_DPAD_DOWN}, {ABS_X}},
+      {"X and extra triggers", true, true, {BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY40}, {ABS_X}},
+      {"X and a single button", false, false, {BTN_TRIGGER}, {ABS_X}},
+      {"X and a single joystick axis", false, false, {}, {ABS_X, ABS_THROTTLE}},
+      {"X and BTN_0 only", false, false, {BTN_0, BTN_1}, {ABS_X}},
+      {"X and Y and two buttons", true, true, {BTN_A, BTN_B}, {ABS_X, ABS_Y}},
+      {"X and Y and one button", false, false, {BTN_A}, {ABS_X, ABS_Y}},
+      {"X, Y, Z without keys", false, false, {}, {ABS_X, ABS_Y, ABS_Z}},
+      {"X, Y, Z and two buttons", true, true, {BTN_A, BTN_B}, {ABS_X, ABS_Y, ABS_Z}},
+      {"a pen beats a trigger", false, false, {BTN_TRIGGER, BTN_STYLUS}, {ABS_X, ABS_Y}},
+      {"touch beats a trigger", false, false, {BTN_TRIGGER, BTN_TOUCH}, {ABS_X, ABS_Y}},
+      {"a direct finger",
        false,
-       false},
-      {"touch beats a trigger",
-       {"", {BTN_TRIGGER, BTN_TOUCH}, {ABS_X, ABS_Y}, {}, {}},
        false,
-       false},
-      {"a direct finger is a touchscreen",
-       {"", {BTN_TOOL_FINGER}, {ABS_X, ABS_Y, ABS_RX}, {}, {INPUT_PROP_DIRECT}},
+       {BTN_TOOL_FINGER},
+       {ABS_X, ABS_Y, ABS_RX},
+       {INPUT_PROP_DIRECT}},
+      {"a tablet pad",
        false,
-       false},
-      {"tablet pad: numbered buttons and a wheel",
-       {"", {BTN_0, BTN_1, BTN_TRIGGER, BTN_THUMB}, {ABS_X}, {REL_WHEEL}, {}},
        false,
-       false},
+       {BTN_0, BTN_1, BTN_TRIGGER, BTN_THUMB},
+       {ABS_X},
+       {},
+       {REL_WHEEL}},
   };
   for (const auto& c : cases) {
-    const DeviceCaps caps = caps_of(c.shape);
+    const DeviceCaps caps = caps_of({"", c.keys, c.axes, c.rel, c.props});
     EXPECT_EQ(classify_device(caps) == DeviceClass::joystick, c.joystick) << c.what;
     EXPECT_EQ(is_controller(caps), c.controller) << c.what;
   }
