@@ -305,9 +305,7 @@ TEST_F(DeviceDiscovery, AControllerTheUserMayNotReadIsNamedOnce) {
 
   ProgramRun run;
   ASSERT_TRUE(run.start_at_1p_prompt({.uid = PLAYER_UID}));
-  readable.press(BTN_TRIGGER);
-  ASSERT_TRUE(run.wait_for("CntrID=0")) << run.output;
-  readable.release(BTN_TRIGGER);
+  ASSERT_TRUE(press_until(run, readable, BTN_TRIGGER, "CntrID=0")) << run.output;
   ASSERT_TRUE(run.wait_for(on_terminal(expected::SETUP_2P)));
   const std::string said =
       "keyconv: cannot read the controller \"Konami Amusement beatmania IIDX controller\" (" +
@@ -338,9 +336,7 @@ TEST_F(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {
   ProgramRun run;
   ASSERT_TRUE(run.start_at_1p_prompt());
   EXPECT_TRUE(press_takes_no_player(run, pad, BTN_TRIGGER_HAPPY33)) << "the 33rd button counted";
-  pad.press(BTN_TRIGGER_HAPPY32);
-  EXPECT_TRUE(run.wait_for("CntrID=0")) << run.output;
-  pad.release(BTN_TRIGGER_HAPPY32);
+  EXPECT_TRUE(press_until(run, pad, BTN_TRIGGER_HAPPY32, "CntrID=0")) << run.output;
   run.type("q");
 }
 
@@ -353,9 +349,7 @@ TEST_F(DeviceDiscovery, ASeventeenthControllerGetsNoId) {
   ProgramRun run;
   ASSERT_TRUE(run.start_at_1p_prompt());
   EXPECT_TRUE(press_takes_no_player(run, pads[16], BTN_TRIGGER));
-  pads[15].press(BTN_TRIGGER);
-  EXPECT_TRUE(run.wait_for("CntrID=15\r\n")) << run.output;
-  pads[15].release(BTN_TRIGGER);
+  EXPECT_TRUE(press_until(run, pads[15], BTN_TRIGGER, "CntrID=15\r\n")) << run.output;
   run.type("q");
 }
 

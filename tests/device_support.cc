@@ -222,24 +222,24 @@ bool ProgramRun::stopped() const {
     std::this_thread::sleep_for(300ms);
     return ::testing::AssertionSuccess();
   }
-  if (!run.wait_for(on_terminal(expected::SETUP_1P)))
-    return ::testing::AssertionFailure() << "no 1P prompt:\n" << run.output;
-  pad_1p.press(BTN_TRIGGER);
-  if (!run.wait_for("CntrID="))
-    return ::testing::AssertionFailure() << "1P not taken:\n" << run.output;
-  pad_1p.release(BTN_TRIGGER);
-  if (!run.wait_for(on_terminal(expected::SETUP_2P))) {
-    return ::testing::AssertionFailure() << "no 2P prompt:\n" << run.output;
+  if (!run.wait_for(on_terminal(expected::SETUP_1P)) ||
+      !press_until(run, pad_1p, BTN_TRIGGER, "CntrID=") ||
+      !run.wait_for(on_terminal(expected::SETUP_2P)) ||
+      !press_until(run, pad, BTN_TRIGGER, on_terminal(expected::START))) {
+    return ::testing::AssertionFailure() << "the assignment stopped here:\n" << run.output;
   }
-  pad.press(BTN_TRIGGER);
-  if (!run.wait_for(on_terminal(expected::START))) {
-    return ::testing::AssertionFailure() << "conversion did not start:\n" << run.output;
-  }
-  pad.release(BTN_TRIGGER);
   // The loop's first pass takes the starting positions: a move before it
   // would be no move.
   std::this_thread::sleep_for(100ms);
   return ::testing::AssertionSuccess();
+}
+
+bool press_until(ProgramRun& run, VirtualDevice& device, unsigned int button,
+                 const std::string& text) {
+  device.press(button);
+  const bool seen = run.wait_for(text);
+  device.release(button);
+  return seen;
 }
 
 ::testing::AssertionResult press_takes_no_player(ProgramRun& run, VirtualDevice& device,
@@ -300,9 +300,7 @@ void expect_a_refused_controller_taken_once_permitted(
   ASSERT_TRUE(run.wait_for("cannot read the controller")) << run.output;
   ASSERT_EQ(chown(pad.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
   std::this_thread::sleep_for(100ms);
-  pad.press(BTN_TRIGGER);
-  EXPECT_TRUE(run.wait_for("CntrID=0")) << run.output;
-  pad.release(BTN_TRIGGER);
+  EXPECT_TRUE(press_until(run, pad, BTN_TRIGGER, "CntrID=0")) << run.output;
   EXPECT_EQ(run.output.find("cannot read"), run.output.rfind("cannot read")) << run.output;
   run.type("q");
 }

@@ -118,6 +118,11 @@ struct ProgramRun : Job {
                                           VirtualDevice* pad_2p = nullptr,
                                           bool prompts_seen = true);
 
+// Presses button on device, waits until text appears in the program's
+// output, and lets the button go: whether text appeared.
+bool press_until(ProgramRun& run, VirtualDevice& device, unsigned int button,
+                 const std::string& text);
+
 // At the 1P prompt: presses button on device and lets it go again; the
 // program must take no player for it.
 ::testing::AssertionResult press_takes_no_player(ProgramRun& run, VirtualDevice& device,
