@@ -27,36 +27,27 @@ void expect_let_go_before_the_end(ProgramKeyboard& keyboard, const std::string& 
 }
 
 TEST_F(DeviceStop, EverySignalThatEndsTheProgramLetsGoOfItsKeysForAReader) {
-  const struct {
-    int signal_number;
-    const char* typed;  // on the terminal, or nullptr to send it with kill
-  } cases[] = {{SIGINT, "\x03"},  {SIGQUIT, "\x1c"},  {SIGTERM, nullptr},
-               {SIGHUP, nullptr}, {SIGPIPE, nullptr}, {SIGSEGV, nullptr}};
   constexpr int TRIALS = 10;
-  for (const auto& c : cases) {
+  for (const int signal_number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGSEGV}) {
     int let_go = 0;
     for (int trial = 0; trial < TRIALS; ++trial) {
       const std::string what =
-          std::string(strsignal(c.signal_number)) + ", trial " + std::to_string(trial + 1);
+          std::string(strsignal(signal_number)) + ", trial " + std::to_string(trial + 1);
       OnePlayer player;
       ASSERT_TRUE(player.start({.args = LONG_HOLD})) << what;
       ASSERT_TRUE(player.turn_up()) << what;
       auto& [pad, run, keyboard] = player;
-      if (c.typed != nullptr) {
-        run.type(c.typed);
-      } else {
-        kill(run.pid, c.signal_number);
-      }
+      run.send(signal_number);
       // A game reads its input once a frame, not at once.
       std::this_thread::sleep_for(20ms);
       const KeyEvent event = keyboard.next();
       const bool held_nothing = keyboard.held().empty();
       keyboard.until_gone();
       if (event == up(KEY_LEFTSHIFT) && held_nothing) ++let_go;
-      EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::signaled, c.signal_number})) << what;
+      EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::signaled, signal_number})) << what;
       EXPECT_TRUE(run.terminal_restored()) << what;
     }
-    EXPECT_EQ(let_go, TRIALS) << strsignal(c.signal_number)
+    EXPECT_EQ(let_go, TRIALS) << strsignal(signal_number)
                               << ": the reader saw the key-up only so often";
   }
 }
@@ -80,7 +71,7 @@ TEST_F(DeviceStop, CtrlZLetsGoOfTheKeysAndFgPressesThemAgainWhileTheTurnGoesOn) 
   ASSERT_TRUE(player.start({.args = LONG_HOLD, .terminal = Terminal::foreground_job}));
   ASSERT_TRUE(player.turn_up());
   auto& [pad, run, keyboard] = player;
-  run.type("\x1a");
+  run.send(SIGTSTP);
   EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT)) << "a stopped program holds no key";
   EXPECT_TRUE(keyboard.held().empty());
   ASSERT_EQ(run.wait(), (JobStatus{JobStatus::stopped, SIGTSTP}));

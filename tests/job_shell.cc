@@ -187,6 +187,15 @@ void Job::type(const std::string& keys) {
   if (write(master, keys.data(), keys.size()) < 0) return;
 }
 
+void Job::send(int signal_number) {
+  const char* key = signal_number == SIGINT    ? "\x03"
+                    : signal_number == SIGQUIT ? "\x1c"
+                    : signal_number == SIGTSTP ? "\x1a"
+                                               : nullptr;
+  if (key != nullptr) return type(key);
+  kill(pid, signal_number);
+}
+
 void Job::hang_up() {
   read_output();
   close(master);

@@ -55,6 +55,9 @@ struct Job {
   // back, as a shell does. running after timeout.
   JobStatus wait(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
   void type(const std::string& keys);
+  // Sends a signal as a user does: SIGINT, SIGQUIT and SIGTSTP by their
+  // keys on the terminal (Ctrl+C, Ctrl+\, Ctrl+Z), any other with kill.
+  void send(int signal_number);
   // Closes the terminal's other side, as a closed terminal window or a lost
   // ssh connection does: the terminal hangs up.
   void hang_up();

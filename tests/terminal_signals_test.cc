@@ -81,24 +81,14 @@ TEST(Terminal, WithoutAControllingTerminalNoKeystrokeIsEverSeen) {
 }
 
 TEST(Signals, EverySignalThatEndsTheProcessGivesTheTerminalBackAndEndsByIt) {
-  const struct {
-    int signal_number;
-    const char* typed;  // on the terminal, or nullptr to send it with kill
-  } cases[] = {{SIGINT, "\x03"},    {SIGQUIT, "\x1c"},  {SIGTERM, nullptr}, {SIGHUP, nullptr},
-               {SIGPIPE, nullptr},  {SIGUSR1, nullptr}, {SIGALRM, nullptr}, {SIGXCPU, nullptr},
-               {SIGSEGV, nullptr},  {SIGBUS, nullptr},  {SIGFPE, nullptr},  {SIGABRT, nullptr},
-               {SIGRTMIN, nullptr}, {SIGRTMAX, nullptr}};
-  for (const auto& c : cases) {
+  for (const int signal_number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGALRM,
+                                  SIGXCPU, SIGSEGV, SIGBUS, SIGFPE, SIGABRT, SIGRTMIN, SIGRTMAX}) {
     Job job;
     ASSERT_TRUE(job.start(wait_for_keystroke));
     ASSERT_TRUE(job.wait_for_mode(true));
-    if (c.typed != nullptr) {
-      job.type(c.typed);
-    } else {
-      kill(job.pid, c.signal_number);
-    }
-    EXPECT_EQ(job.wait(), (JobStatus{JobStatus::signaled, c.signal_number}));
-    EXPECT_TRUE(job.terminal_restored()) << strsignal(c.signal_number);
+    job.send(signal_number);
+    EXPECT_EQ(job.wait(), (JobStatus{JobStatus::signaled, signal_number}));
+    EXPECT_TRUE(job.terminal_restored()) << strsignal(signal_number);
   }
 }
 
@@ -169,7 +159,7 @@ TEST(Signals, CtrlZGivesTheTerminalBackAndFgTakesItAgain) {
   Job job;
   ASSERT_TRUE(job.start(wait_for_keystroke));
   ASSERT_TRUE(job.wait_for_mode(true));
-  job.type("\x1a");
+  job.send(SIGTSTP);
   ASSERT_EQ(job.wait(), (JobStatus{JobStatus::stopped, SIGTSTP}));
   EXPECT_TRUE(job.terminal_restored()) << "the shell gets its mode back while stopped";
   job.fg();
@@ -182,7 +172,7 @@ TEST(Signals, AfterCtrlZAndBgTheJobLeavesTheTerminalToTheShellUntilFg) {
   Job job;
   ASSERT_TRUE(job.start(wait_for_keystroke));
   ASSERT_TRUE(job.wait_for_mode(true));
-  job.type("\x1a");
+  job.send(SIGTSTP);
   ASSERT_EQ(job.wait().kind, JobStatus::stopped);
   job.bg();
   EXPECT_EQ(job.wait(300ms), (JobStatus{JobStatus::running, 0}));
