@@ -25,17 +25,17 @@ TEST(DeviceClass, RealDevicesAreWhatUdevCallsThem) {
     DeviceClass expected;
     bool controller;
   } cases[] = {
-      {laptop_touchpad(), DeviceClass::touchpad, false},
-      {touchscreen(), DeviceClass::touchscreen, false},
-      {graphics_tablet(), DeviceClass::tablet, false},
-      {vm_absolute_mouse(), DeviceClass::mouse, false},
-      {gamepad_motion_sensor(), DeviceClass::accelerometer, false},
-      {gamepad_touchpad(), DeviceClass::touchpad, false},
-      {gamepad(), DeviceClass::joystick, true},
-      {turntable(), DeviceClass::joystick, true},
-      {keyboard_with_extra_buttons(), DeviceClass::other, false},
-      {keyconv_keyboard(), DeviceClass::other, false},
-      {many_button_mouse(), DeviceClass::mouse, false},
+      {LAPTOP_TOUCHPAD, DeviceClass::touchpad, false},
+      {TOUCHSCREEN, DeviceClass::touchscreen, false},
+      {GRAPHICS_TABLET, DeviceClass::tablet, false},
+      {VM_ABSOLUTE_MOUSE, DeviceClass::mouse, false},
+      {GAMEPAD_MOTION_SENSOR, DeviceClass::accelerometer, false},
+      {GAMEPAD_TOUCHPAD, DeviceClass::touchpad, false},
+      {GAMEPAD, DeviceClass::joystick, true},
+      {TURNTABLE, DeviceClass::joystick, true},
+      {KEYBOARD_WITH_EXTRA_BUTTONS, DeviceClass::other, false},
+      {KEYCONV_KEYBOARD, DeviceClass::other, false},
+      {MANY_BUTTON_MOUSE, DeviceClass::mouse, false},
   };
   for (const auto& c : cases) {
     const DeviceCaps caps = caps_of(c.shape);
@@ -85,7 +85,7 @@ TEST(DeviceClass, JoystickPartsAloneMakeAJoystickButKeyconvNeedsX) {
 }
 
 TEST(DeviceClass, ControllerButtonsAreTheJoystickCodesInAscendingOrder) {
-  DeviceShape pad = real_devices::gamepad();
+  DeviceShape pad = real_devices::GAMEPAD;
   pad.keys.insert(pad.keys.begin(), {BTN_TRIGGER_HAPPY1, BTN_DPAD_LEFT, KEY_A, BTN_0, BTN_LEFT});
   std::uint16_t codes[MAX_BUTTONS];
   const int count = controller_buttons(caps_of(pad), codes);
@@ -97,15 +97,13 @@ TEST(DeviceClass, ControllerButtonsAreTheJoystickCodesInAscendingOrder) {
 }
 
 TEST(DeviceClass, AtMost32ButtonsCountAndAManyButtonMouseHasNone) {
-  DeviceShape big = {"", {}, {ABS_X}, {}, {}};
-  for (unsigned int code = BTN_TRIGGER_HAPPY1; code <= BTN_TRIGGER_HAPPY40; ++code) {
-    big.keys.push_back(code);
-  }
+  const DeviceShape big = {
+      "", code_range(BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY40), {ABS_X}, {}, {}};
   std::uint16_t codes[MAX_BUTTONS];
   ASSERT_EQ(controller_buttons(caps_of(big), codes), 32);
   EXPECT_EQ(codes[0], BTN_TRIGGER_HAPPY1);
   EXPECT_EQ(codes[31], BTN_TRIGGER_HAPPY32);
-  EXPECT_EQ(controller_buttons(caps_of(real_devices::many_button_mouse()), codes), 0);
+  EXPECT_EQ(controller_buttons(caps_of(real_devices::MANY_BUTTON_MOUSE), codes), 0);
 }
 
 TEST(DeviceClass, ReadsSysfsBitmapsInTheKernelsWordSize) {

@@ -28,8 +28,8 @@ std::string base_name(const std::string& path) { return path.substr(path.rfind('
 TEST_F(DeviceDiscovery, DevicesThatAreNotControllersTakeNoPartAndAreNeverOpened) {
   using namespace real_devices;
   VirtualDevice others[5];
-  const DeviceShape shapes[] = {laptop_touchpad(), graphics_tablet(), touchscreen(),
-                                vm_absolute_mouse(), gamepad_motion_sensor()};
+  const DeviceShape shapes[] = {LAPTOP_TOUCHPAD, GRAPHICS_TABLET, TOUCHSCREEN, VM_ABSOLUTE_MOUSE,
+                                GAMEPAD_MOTION_SENSOR};
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(others[i].make(shapes[i], {0, 4095, 0, 100}));
   VirtualDevice& touchpad = others[0];
   touchpad.press(BTN_TOOL_FINGER);  // a finger resting on the touchpad
@@ -160,10 +160,10 @@ TEST_F(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOn
 // links to a real device: only the device judged may be opened, and any
 // other is closed untouched, its fuzz as it was.
 TEST_F(DeviceDiscovery, ANodeThatHoldsAnotherDeviceThanJudgedIsClosedUntouched) {
-  const DeviceShape turntable = real_devices::turntable();
+  const DeviceShape turntable = real_devices::TURNTABLE;
   DeviceShape other_name = turntable;
   other_name.name = "keyconv test other pad";
-  DeviceShape other_caps = real_devices::gamepad();
+  DeviceShape other_caps = real_devices::GAMEPAD;
   other_caps.name = turntable.name;
   const struct {
     const char* what;
@@ -282,8 +282,8 @@ TEST_F(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {
 TEST_F(DeviceDiscovery, AUserWhoMayReadOnlyTheControllerConvertsWithoutAWord) {
   VirtualDevice touchpad;
   VirtualDevice keyboard_device;
-  ASSERT_TRUE(touchpad.make(real_devices::laptop_touchpad(), {0, 4095, 0, 0}));
-  ASSERT_TRUE(keyboard_device.make(real_devices::keyboard_with_extra_buttons()));
+  ASSERT_TRUE(touchpad.make(real_devices::LAPTOP_TOUCHPAD, {0, 4095, 0, 0}));
+  ASSERT_TRUE(keyboard_device.make(real_devices::KEYBOARD_WITH_EXTRA_BUTTONS));
   OnePlayer player;
   ASSERT_TRUE(make_controller(player.pad));
   ASSERT_EQ(chown(player.pad.node().c_str(), PLAYER_UID, PLAYER_UID), 0);
@@ -327,12 +327,12 @@ TEST_F(DeviceDiscovery, AnAxisWithoutRangeReadsAsZeroAndMovesNoKey) {
 }
 
 TEST_F(DeviceDiscovery, OnlyTheFirst32ButtonsCount) {
-  DeviceShape shape = {"keyconv test pad with 40 buttons", {}, {ABS_X}, {}, {}};
-  for (unsigned int code = BTN_TRIGGER_HAPPY1; code <= BTN_TRIGGER_HAPPY40; ++code) {
-    shape.keys.push_back(code);
-  }
   VirtualDevice pad;
-  ASSERT_TRUE(pad.make(shape));
+  ASSERT_TRUE(pad.make({"keyconv test pad with 40 buttons",
+                        code_range(BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY40),
+                        {ABS_X},
+                        {},
+                        {}}));
   ProgramRun run;
   ASSERT_TRUE(run.start_at_1p_prompt());
   EXPECT_TRUE(press_takes_no_player(run, pad, BTN_TRIGGER_HAPPY33)) << "the 33rd button counted";

@@ -153,7 +153,7 @@ void VirtualDevice::emit(unsigned int type, unsigned int code, int value) {
 }
 
 bool make_controller(VirtualDevice& device, AxisRange x, const char* phys) {
-  return device.make(real_devices::turntable(), x, phys);
+  return device.make(real_devices::TURNTABLE, x, phys);
 }
 
 ProgramRun::~ProgramRun() {

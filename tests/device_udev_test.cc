@@ -50,17 +50,17 @@ bool udev_says_joystick(const VirtualDevice& device) {
 TEST_F(DeviceUdev, TheRulesWithoutUdevAgreeWithUdevOnRealDevices) {
   using namespace real_devices;
   const DeviceShape shapes[] = {
-      laptop_touchpad(),
-      touchscreen(),
-      graphics_tablet(),
-      vm_absolute_mouse(),
-      gamepad_motion_sensor(),
-      gamepad_touchpad(),
-      gamepad(),
-      turntable(),
-      keyboard_with_extra_buttons(),
-      keyconv_keyboard(),
-      many_button_mouse(),
+      LAPTOP_TOUCHPAD,
+      TOUCHSCREEN,
+      GRAPHICS_TABLET,
+      VM_ABSOLUTE_MOUSE,
+      GAMEPAD_MOTION_SENSOR,
+      GAMEPAD_TOUCHPAD,
+      GAMEPAD,
+      TURNTABLE,
+      KEYBOARD_WITH_EXTRA_BUTTONS,
+      KEYCONV_KEYBOARD,
+      MANY_BUTTON_MOUSE,
       {"pedals", {}, {ABS_RX, ABS_RY}, {}, {}},
       {"X with a d-pad and a trigger", {BTN_DPAD_UP, BTN_TRIGGER}, {ABS_X}, {}, {}},
       {"X and Y and two triggers", {BTN_TRIGGER, BTN_THUMB}, {ABS_X, ABS_Y}, {}, {}},
@@ -164,7 +164,7 @@ TEST_F(DeviceUdev, ARefusedControllerIsTakenOnceItsPermissionsChange) {
 // rules decide for them.
 TEST_F(DeviceUdev, NodesWithoutADatabaseEntryAreJudgedByTheirCapabilities) {
   VirtualDevice touchpad;
-  ASSERT_TRUE(touchpad.make(real_devices::laptop_touchpad(), {0, 4095, 0, 0}));
+  ASSERT_TRUE(touchpad.make(real_devices::LAPTOP_TOUCHPAD, {0, 4095, 0, 0}));
   OnePlayer player;
   ASSERT_TRUE(make_controller(player.pad));
   ASSERT_FALSE(udev_properties(touchpad).empty());

@@ -71,16 +71,16 @@ TEST(EvdevJoystick, ReadsEventNodeNumbers) {
 TEST(EvdevJoystick, OpensNoNodeThatIsNotAController) {
   using namespace real_devices;
   InputTree tree;
-  const DeviceShape others[] = {laptop_touchpad(),       graphics_tablet(),
-                                touchscreen(),           vm_absolute_mouse(),
-                                gamepad_motion_sensor(), keyboard_with_extra_buttons(),
-                                keyconv_keyboard()};
+  const DeviceShape others[] = {LAPTOP_TOUCHPAD,       GRAPHICS_TABLET,
+                                TOUCHSCREEN,           VM_ABSOLUTE_MOUSE,
+                                GAMEPAD_MOTION_SENSOR, KEYBOARD_WITH_EXTRA_BUTTONS,
+                                KEYCONV_KEYBOARD};
   int number = 0;
   for (const DeviceShape& shape : others) {
     tree.describe(number, shape);
     tree.add_open_node(number++);
   }
-  tree.describe(number, turntable());
+  tree.describe(number, TURNTABLE);
   tree.add_open_node(number);
   OpenWatch watch(tree.dev);
 
@@ -94,9 +94,9 @@ TEST(EvdevJoystick, OpensNoNodeThatIsNotAController) {
 
 TEST(EvdevJoystick, ADeniedControllerIsNamedOnceAndNothingElseEver) {
   InputTree tree;
-  tree.describe(2, real_devices::keyboard_with_extra_buttons());
-  tree.describe(3, real_devices::turntable(), 0x1010);
-  tree.describe(4, real_devices::turntable(), 0x1011);
+  tree.describe(2, real_devices::KEYBOARD_WITH_EXTRA_BUTTONS);
+  tree.describe(3, real_devices::TURNTABLE, 0x1010);
+  tree.describe(4, real_devices::TURNTABLE, 0x1011);
   if (!tree.add_denied_node(2) || !tree.add_denied_node(3) || !tree.add_denied_node(4)) {
     GTEST_SKIP() << "no file here refuses this user with EACCES";
   }
@@ -128,9 +128,9 @@ TEST(EvdevJoystick, NoticesNewNodesAndLooksAtNothingWhileNothingChanges) {
   probe_every_id(100);
   EXPECT_EQ(watch.opened().size(), 1u) << "one listing at the start, none after";
 
-  tree.describe(0, real_devices::laptop_touchpad());
+  tree.describe(0, real_devices::LAPTOP_TOUCHPAD);
   tree.add_open_node(0);
-  tree.describe(5, real_devices::turntable());
+  tree.describe(5, real_devices::TURNTABLE);
   const bool denied = tree.add_denied_node(5);
   watch.opened();  // the test's own opens
   JOYINFOEX info = {};
@@ -151,14 +151,14 @@ TEST(EvdevJoystick, NoticesNewNodesAndLooksAtNothingWhileNothingChanges) {
 // Nothing is said, and no id is taken.
 TEST(EvdevJoystick, AControllerGoneBeforeItsOpenIsPassedOverQuietly) {
   InputTree tree;
-  tree.describe(4, real_devices::turntable());
+  tree.describe(4, real_devices::TURNTABLE);
   ASSERT_EQ(symlink("/nonexistent/event4", tree.node(4).c_str()), 0);
   testing::internal::CaptureStderr();
   open_controllers(tree.paths());
   JOYINFOEX info = {};
   EXPECT_EQ(joyGetPosEx(0, &info), JOYERR_PARMS);
   tree.add_open_node(5);  // then another node comes and is no event device
-  tree.describe(5, real_devices::gamepad());
+  tree.describe(5, real_devices::GAMEPAD);
   EXPECT_EQ(joyGetPosEx(0, &info), JOYERR_PARMS);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
