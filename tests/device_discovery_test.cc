@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <regex>
 #include <set>
 #include <thread>
 
@@ -129,11 +130,8 @@ TEST_F(DeviceDiscovery, UnplugSaysErrorOncePerPassKeepsTheKeyAndReplugIsSeenAtOn
       if (!call.poll && call.fd == 1 && call.count == 6) pattern += 'E';
     }
     pattern = pattern.substr(std::min(pattern.find('E'), pattern.size()));
-    std::string alternating;
-    while (alternating.size() < pattern.size()) alternating += "Ep";
-    alternating.resize(pattern.size());
     EXPECT_GT(pattern.size(), 40u) << what;
-    EXPECT_EQ(pattern, alternating) << what;
+    EXPECT_TRUE(std::regex_match(pattern, std::regex("(Ep)*E?"))) << what << ": " << pattern;
 
     const double replugged = monotonic_ms();
     ASSERT_TRUE(make_controller(pad, {0, 65535, 0, 500}));
