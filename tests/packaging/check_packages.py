@@ -175,12 +175,11 @@ def check_rpm(directory, version):
     check(found == requires, f"requirements rpm did not find itself: {sorted(set(requires) - set(found))}")
     scripts = run("rpm", "-qp", "--scripts", package).stdout
     post, _, postun = scripts.partition("postuninstall scriptlet")
-    for step in ("udevadm control --reload-rules", "modprobe uinput",
-                 "udevadm trigger --action=change --name-match=uinput"):
-        check(f"{step} >/dev/null 2>&1 || true" in post, f"postinstall lacks {step}:\n{scripts}")
-    for step in ("udevadm control --reload-rules",
-                 "udevadm trigger --action=change --name-match=uinput"):
-        check(f"{step} >/dev/null 2>&1 || true" in postun, f"postuninstall lacks {step}:\n{scripts}")
+    reload = ("udevadm control --reload-rules", "udevadm trigger --action=change --name-match=uinput")
+    for name, script, steps in (("postinstall", post, reload + ("modprobe uinput",)),
+                                ("postuninstall", postun, reload)):
+        for step in steps:
+            check(f"{step} >/dev/null 2>&1 || true" in script, f"{name} lacks {step}:\n{scripts}")
     check('if [ "$1" -eq 0 ]' in postun, "postuninstall acts on upgrades too")
     check_checksum(package)
 

@@ -121,14 +121,6 @@ def pack(image, init, guest_dir, tests, files, deb, case_filter):
     cpio.close()
 
 
-def kvm_usable():
-    try:
-        os.close(os.open("/dev/kvm", os.O_RDWR))
-        return True
-    except OSError:
-        return False
-
-
 def boot(kernel, image, accel, console_log):
     """Starts QEMU; the guest's second serial port is the returned pipe."""
     command = ["qemu-system-x86_64", "-accel", accel, "-m", "768", "-smp", "2",
@@ -216,8 +208,8 @@ def run(args):
 
     hang_mark = os.path.join(work, "kvm-hangs")
     accels = ["tcg"]
-    if args.accel == "kvm" or (args.accel == "auto" and kvm_usable() and
-                               not os.path.exists(hang_mark)):
+    kvm_usable = os.access("/dev/kvm", os.R_OK | os.W_OK) and not os.path.exists(hang_mark)
+    if args.accel == "kvm" or (args.accel == "auto" and kvm_usable):
         accels.insert(0, "kvm")
     for accel in accels:
         console_log = os.path.join(work, f"console-{accel}.log")
