@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -68,16 +67,12 @@ TEST(Terminal, TheForegroundJobTakesTheModeSeesAKeystrokeAndGivesItBack) {
 }
 
 TEST(Terminal, WithoutAControllingTerminalNoKeystrokeIsEverSeen) {
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    setsid();  // a session without a terminal
-    if (console_open("/dev/tty")) _exit(1);
-    _exit(_kbhit() == 0 ? 0 : 2);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  Job job;
+  ASSERT_TRUE(job.start([] { return console_open("/dev/tty") ? 1
+                                    : _kbhit() == 0          ? 0
+                                                             : 2; },
+                        Terminal::none));
+  EXPECT_EQ(job.wait(), (JobStatus{JobStatus::exited, 0}));
 }
 
 TEST(Signals, EverySignalThatEndsTheProcessGivesTheTerminalBackAndEndsByIt) {
