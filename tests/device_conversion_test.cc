@@ -4,7 +4,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <thread>
@@ -197,34 +196,28 @@ namespace {
 // sent by another process is such a signal too, not a fault of its own.
 TEST_F(DeviceKeyboard, ASignalWhileAKeyIsWrittenFindsItHeld) {
   for (const int signal_number : {SIGTERM, SIGSEGV}) {
-    int ready[2];
-    int go[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(go), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-      install_signal_handlers();
-      if (!uinput_keyboard::open_keyboard("/dev/uinput")) _exit(10);
-      char byte = 0;
-      if (write(ready[1], &byte, 1) != 1 || read(go[0], &byte, 1) != 1) _exit(11);
-      signal_after_the_next_write = signal_number;
-      keybd_event(VK_LSHIFT, 0, 0, 0);
-      _exit(12);  // not reached: the signal ends it
-    }
-    char byte = 0;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    // The job makes its keyboard, says so, and writes a key once a line is typed.
+    Job job;
+    ASSERT_TRUE(job.start(
+        [signal_number] {
+          install_signal_handlers();
+          if (!uinput_keyboard::open_keyboard("/dev/uinput")) return 10;
+          char typed = 0;
+          if (write(STDOUT_FILENO, "ready\n", 6) != 6 || read(STDIN_FILENO, &typed, 1) != 1)
+            return 11;
+          signal_after_the_next_write = signal_number;
+          keybd_event(VK_LSHIFT, 0, 0, 0);
+          return 12;  // not reached: the signal ends it
+        },
+        Terminal::own));
+    ASSERT_TRUE(job.wait_for("ready"));
     ProgramKeyboard keyboard;
     ASSERT_TRUE(keyboard.open_when_there());
-    ASSERT_EQ(write(go[1], &byte, 1), 1);
+    job.type("\n");
     std::this_thread::sleep_for(20ms);  // a game reads its input once a frame
-    const KeyEvents events = keyboard.until_gone();
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_EQ(events, (KeyEvents{down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT)}))
+    EXPECT_EQ(keyboard.until_gone(), (KeyEvents{down(KEY_LEFTSHIFT), up(KEY_LEFTSHIFT)}))
         << strsignal(signal_number);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number)
-        << strsignal(signal_number) << ": wait status " << status;
-    for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
+    EXPECT_EQ(job.wait(), (JobStatus{JobStatus::signaled, signal_number}));
   }
 }
 
