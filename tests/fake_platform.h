@@ -27,6 +27,11 @@ struct FakeScript {
 // (motion tracks, key states) back at their start.
 void fake_start(const FakeScript& script);
 
+// Sets player's track as primed with these values, to reach counts no
+// script can read up to.
+void set_motion_track(int player, std::uint32_t last_x, std::int32_t still_count,
+                      Direction direction);
+
 // Every call so far, one line each: "joyGetNumDevs", "joyGetPosEx 3",
 // "keybd_event A3 3", "Sleep 1", "timeBeginPeriod 1", "timeEndPeriod 1",
 // "_kbhit 0", "print <text>".

@@ -51,9 +51,3 @@ void update_keys(int player, Direction now) {
 void release_keys(int player) {
   if (key_state[player] != 0) key_up(player, key_state[player]);
 }
-
-#ifdef KEYCONV_TESTING
-void reset_key_states() {
-  for (Direction& state : key_state) state = 0;
-}
-#endif

@@ -9,8 +9,3 @@ void update_keys(int player, Direction now);
 
 // Sends the key-up of whatever key the player holds, if any.
 void release_keys(int player);
-
-#ifdef KEYCONV_TESTING
-// Forgets the keys held, for tests that run many times in one process.
-void reset_key_states();
-#endif

@@ -63,14 +63,3 @@ Direction read_direction(int player, const CntrIds& ids, std::int32_t anti_chatt
   track.last_x = x;
   return track.direction;
 }
-
-#ifdef KEYCONV_TESTING
-void reset_motion_tracks() {
-  for (MotionTrack& track : tracks) track = MotionTrack{};
-}
-
-void set_motion_track(int player, std::uint32_t last_x, std::int32_t still_count,
-                      Direction direction) {
-  tracks[player] = MotionTrack{last_x, still_count, direction, true};
-}
-#endif
