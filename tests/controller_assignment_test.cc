@@ -19,10 +19,8 @@ CntrIds assign(const FakeScript& script) {
 }
 
 TEST(AssignControllers, LowestPressedIdWins) {
-  FakeScript script;
-  script.joysticks[2] = {PRESSED, UP, UP};
-  script.joysticks[5] = {PRESSED, UP, PRESSED};
-  EXPECT_EQ(assign(script), (CntrIds{2, 5}));
+  EXPECT_EQ(assign({.joysticks = {{2, {PRESSED, UP, UP}}, {5, {PRESSED, UP, PRESSED}}}}),
+            (CntrIds{2, 5}));
 }
 
 TEST(AssignControllers, ProbesInOrderAndSleeps3MsAfterAnEmptyPass) {
@@ -46,18 +44,15 @@ TEST(AssignControllers, ProbesInOrderAndSleeps3MsAfterAnEmptyPass) {
 }
 
 TEST(AssignControllers, FailedReadIsNeverPressed) {
-  FakeScript script;
-  script.joysticks[0] = {FAILED_BUT_BUTTONS, FAILED_BUT_BUTTONS, PRESSED, UP, UP};
-  script.joysticks[1] = {UP, UP, UP, PRESSED};
-  EXPECT_EQ(assign(script), (CntrIds{0, 1}));
+  EXPECT_EQ(assign({.joysticks = {{0, {FAILED_BUT_BUTTONS, FAILED_BUT_BUTTONS, PRESSED, UP, UP}},
+                                  {1, {UP, UP, UP, PRESSED}}}}),
+            (CntrIds{0, 1}));
   EXPECT_EQ(fake_calls_of({"Sleep"}).size(), 2u);
 }
 
 TEST(AssignControllers, Player1AndAnotherPressedAt2PPromptSkipsPlayer2) {
-  FakeScript script;
-  script.joysticks[0] = {PRESSED, UP, PRESSED};
-  script.joysticks[3] = {UP, PRESSED};
-  EXPECT_EQ(assign(script), (CntrIds{0, NO_CNTR}));
+  EXPECT_EQ(assign({.joysticks = {{0, {PRESSED, UP, PRESSED}}, {3, {UP, PRESSED}}}}),
+            (CntrIds{0, NO_CNTR}));
 }
 
 TEST(AssignControllers, ReleaseWaitEndsWhenTheCountDropsToZero) {

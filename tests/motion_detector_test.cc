@@ -15,9 +15,7 @@ namespace {
 // the direction after each call; calls = number of read_direction calls.
 std::vector<Direction> directions(const std::vector<JoyStep>& reads, int calls,
                                   std::int32_t anti_chatter) {
-  FakeScript script;
-  script.joysticks[0] = reads;
-  fake_start(script);
+  fake_start({.joysticks = {{0, reads}}});
   const CntrIds ids = {0, NO_CNTR};
   std::vector<Direction> result;
   for (int i = 0; i < calls; ++i) result.push_back(read_direction(0, ids, anti_chatter));
@@ -84,10 +82,7 @@ TEST(ReadDirection, KeyUpComesOnTheThresholdPlus2ThUnchangedRead) {
 }
 
 TEST(ReadDirection, PrimingHappensOncePerPlayerEvenWhenItFails) {
-  FakeScript script;
-  script.joysticks[0] = {FAILED, at(5), at(5)};
-  script.joysticks[3] = {at(7), at(7), at(8)};
-  fake_start(script);
+  fake_start({.joysticks = {{0, {FAILED, at(5), at(5)}}, {3, {at(7), at(7), at(8)}}}});
   const CntrIds ids = {0, 3};
   EXPECT_EQ(read_direction(0, ids, 32), +1);
   EXPECT_EQ(read_direction(1, ids, 32), 0);
@@ -99,18 +94,14 @@ TEST(ReadDirection, PrimingHappensOncePerPlayerEvenWhenItFails) {
 }
 
 TEST(ReadDirection, FailedPollPrintsErrorEachTimeButFailedPrimingIsSilent) {
-  FakeScript script;
-  script.joysticks[0] = {FAILED, FAILED, FAILED, at(3)};
-  fake_start(script);
+  fake_start({.joysticks = {{0, {FAILED, FAILED, FAILED, at(3)}}}});
   const CntrIds ids = {0, NO_CNTR};
   for (int i = 0; i < 3; ++i) read_direction(0, ids, 32);
   EXPECT_EQ(fake_output(), expected::ERROR + expected::ERROR);
 }
 
 TEST(ReadDirection, LargestThresholdStopsTheCountAtTheTopOfItsRange) {
-  FakeScript script;
-  script.joysticks[0] = {at(1)};
-  fake_start(script);
+  fake_start({.joysticks = {{0, {at(1)}}}});
   const CntrIds ids = {0, NO_CNTR};
   read_direction(0, ids, INT_MAX);  // primes the track
   set_motion_track(0, 1, INT_MAX - 2, +1);

@@ -21,12 +21,7 @@ int run_with(const std::vector<std::string>& args) {
 }
 
 // Player 1 on id 0 presses and lets go; player 2 on id 1 presses.
-FakeScript two_controllers() {
-  FakeScript script;
-  script.joysticks[0] = {PRESSED, UP};
-  script.joysticks[1] = {UP, PRESSED};
-  return script;
-}
+FakeScript two_controllers() { return {.joysticks = {{0, {PRESSED, UP}}, {1, {UP, PRESSED}}}}; }
 
 struct ArgumentCase {
   std::vector<std::string> args;
@@ -57,10 +52,7 @@ TEST(Startup, PrintsExactMessagesForEachKindOfArgument) {
 }
 
 TEST(Startup, OneIdDriverAsksOnlyForPlayer1) {
-  FakeScript script;
-  script.num_devs = {1};
-  script.joysticks[0] = {PRESSED, UP};
-  fake_start(script);
+  fake_start({.num_devs = {1}, .joysticks = {{0, {PRESSED, UP}}}});
   EXPECT_EQ(run_with({}), 0);
   EXPECT_EQ(fake_output(), expected::started_with_one_id());
   // Nothing but id 0 is ever probed, and player 2 is never read.
@@ -69,9 +61,7 @@ TEST(Startup, OneIdDriverAsksOnlyForPlayer1) {
 }
 
 TEST(Startup, Player1ButtonAtThe2PPromptSkipsPlayer2) {
-  FakeScript script;
-  script.joysticks[0] = {PRESSED, UP, PRESSED};
-  fake_start(script);
+  fake_start({.joysticks = {{0, {PRESSED, UP, PRESSED}}}});
   EXPECT_EQ(run_with({"5"}), 0);
   EXPECT_EQ(fake_output(), expected::started(-1, expected::argument_set(5)));
 }
