@@ -142,25 +142,27 @@ TEST_F(DeviceConversion, TwoControllersPlayerOneFirstWithinAPass) {
 }
 
 // keybd_event as the Linux programs bind it, read back from the virtual
-// keyboard: each of the four keys for every flag, each event with its
-// SYN_REPORT, and nothing for a key the keyboard does not offer. The
-// kernel drops a press of a key that is down, so presses and releases
-// alternate.
+// keyboard: each of the four keys, sent with its scan code as key output
+// sends it, for every flag, each event with its SYN_REPORT, and nothing for
+// a key the keyboard does not offer. The key is told by its virtual key
+// alone: both Controls share a scan code. The kernel drops a press of a
+// key that is down, so presses and releases alternate.
 TEST_F(DeviceKeyboard, WritesTheFourKeysWithASyncEachAndNothingElse) {
   ASSERT_TRUE(uinput_keyboard::open_keyboard("/dev/uinput"));
   ProgramKeyboard keyboard;
   ASSERT_TRUE(keyboard.open_when_there());
   const struct {
     BYTE vk;
+    BYTE scan;
     unsigned int code;
-  } keys[] = {{VK_LSHIFT, KEY_LEFTSHIFT},
-              {VK_LCONTROL, KEY_LEFTCTRL},
-              {VK_RSHIFT, KEY_RIGHTSHIFT},
-              {VK_RCONTROL, KEY_RIGHTCTRL}};
+  } keys[] = {{VK_LSHIFT, 0x2A, KEY_LEFTSHIFT},
+              {VK_LCONTROL, 0x1D, KEY_LEFTCTRL},
+              {VK_RSHIFT, 0x36, KEY_RIGHTSHIFT},
+              {VK_RCONTROL, 0x1D, KEY_RIGHTCTRL}};
   KeyEvents written, expected_events;
   for (const auto& key : keys) {
     for (DWORD flags : {0u, 2u, 1u, 3u}) {
-      keybd_event(key.vk, 0, flags, 0);
+      keybd_event(key.vk, key.scan, flags, 0);
       written.push_back(keyboard.next());
       expected_events.push_back((flags & KEYEVENTF_KEYUP) != 0 ? up(key.code) : down(key.code));
     }

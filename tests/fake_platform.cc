@@ -122,11 +122,11 @@ MMRESULT joyGetPosEx(UINT id, JOYINFOEX* info) {
 }
 
 void keybd_event(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra_info) {
-  if (scan != 0 || extra_info != 0) {
-    std::fprintf(stderr, "fake platform: keybd_event with scan code or extra information\n");
+  if (extra_info != 0) {
+    std::fprintf(stderr, "fake platform: keybd_event with extra information\n");
     std::abort();
   }
-  record("keybd_event " + hex(vk) + " " + std::to_string(flags));
+  record("keybd_event " + hex(vk) + " " + hex(scan) + " " + std::to_string(flags));
 }
 
 MMRESULT timeBeginPeriod(UINT period_ms) {

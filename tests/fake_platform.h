@@ -33,8 +33,8 @@ void set_motion_track(int player, std::uint32_t last_x, std::int32_t still_count
                       Direction direction);
 
 // Every call so far, one line each: "joyGetNumDevs", "joyGetPosEx 3",
-// "keybd_event A3 3", "Sleep 1", "timeBeginPeriod 1", "timeEndPeriod 1",
-// "_kbhit 0", "print <text>".
+// "keybd_event A3 1D 3" (key, scan code, flags), "Sleep 1",
+// "timeBeginPeriod 1", "timeEndPeriod 1", "_kbhit 0", "print <text>".
 const std::vector<std::string>& fake_calls();
 
 // The calls whose line starts with one of the prefixes; with after, only

@@ -12,6 +12,12 @@ namespace {
 
 using Events = std::vector<std::string>;
 
+// Each key's events as sent: key, scan code (Right Control's behind E0), flags.
+const std::string LSHIFT_DOWN = "keybd_event A0 2A 0", LSHIFT_UP = "keybd_event A0 2A 2";
+const std::string LCTRL_DOWN = "keybd_event A2 1D 0", LCTRL_UP = "keybd_event A2 1D 2";
+const std::string RSHIFT_DOWN = "keybd_event A1 36 0", RSHIFT_UP = "keybd_event A1 36 2";
+const std::string RCTRL_DOWN = "keybd_event A3 1D 1", RCTRL_UP = "keybd_event A3 1D 3";
+
 Events keys_after(int player, std::initializer_list<Direction> directions) {
   fake_start({});
   for (Direction d : directions) update_keys(player, d);
@@ -36,12 +42,12 @@ struct TransitionCase {
 
 TEST(UpdateKeys, EveryTransitionForBothPlayers) {
   const TransitionCase cases[] = {
-      {0, +1, {"keybd_event A0 0"}, {"keybd_event A1 0"}},
-      {-1, +1, {"keybd_event A2 2", "keybd_event A0 0"}, {"keybd_event A3 3", "keybd_event A1 0"}},
-      {0, -1, {"keybd_event A2 0"}, {"keybd_event A3 1"}},
-      {+1, -1, {"keybd_event A0 2", "keybd_event A2 0"}, {"keybd_event A1 2", "keybd_event A3 1"}},
-      {+1, 0, {"keybd_event A0 2"}, {"keybd_event A1 2"}},
-      {-1, 0, {"keybd_event A2 2"}, {"keybd_event A3 3"}},
+      {0, +1, {LSHIFT_DOWN}, {RSHIFT_DOWN}},
+      {-1, +1, {LCTRL_UP, LSHIFT_DOWN}, {RCTRL_UP, RSHIFT_DOWN}},
+      {0, -1, {LCTRL_DOWN}, {RCTRL_DOWN}},
+      {+1, -1, {LSHIFT_UP, LCTRL_DOWN}, {RSHIFT_UP, RCTRL_DOWN}},
+      {+1, 0, {LSHIFT_UP}, {RSHIFT_UP}},
+      {-1, 0, {LCTRL_UP}, {RCTRL_UP}},
       {+1, +1, {}, {}},
       {-1, -1, {}, {}},
       {0, 0, {}, {}},
@@ -55,10 +61,8 @@ TEST(UpdateKeys, EveryTransitionForBothPlayers) {
 }
 
 TEST(UpdateKeys, TurningOneWayThenBackSendsThreeEvents) {
-  EXPECT_EQ(keys_after(0, {+1, +1, +1, -1, -1}),
-            (Events{"keybd_event A0 0", "keybd_event A0 2", "keybd_event A2 0"}));
-  EXPECT_EQ(keys_after(0, {-1, -1, +1}),
-            (Events{"keybd_event A2 0", "keybd_event A2 2", "keybd_event A0 0"}));
+  EXPECT_EQ(keys_after(0, {+1, +1, +1, -1, -1}), (Events{LSHIFT_DOWN, LSHIFT_UP, LCTRL_DOWN}));
+  EXPECT_EQ(keys_after(0, {-1, -1, +1}), (Events{LCTRL_DOWN, LCTRL_UP, LSHIFT_DOWN}));
 }
 
 TEST(UpdateKeys, PlayersKeepSeparateStates) {
@@ -67,8 +71,7 @@ TEST(UpdateKeys, PlayersKeepSeparateStates) {
   update_keys(1, -1);
   update_keys(0, +1);
   update_keys(1, 0);
-  EXPECT_EQ(fake_calls_of({"keybd_event"}),
-            (Events{"keybd_event A0 0", "keybd_event A3 1", "keybd_event A3 3"}));
+  EXPECT_EQ(fake_calls_of({"keybd_event"}), (Events{LSHIFT_DOWN, RCTRL_DOWN, RCTRL_UP}));
 }
 
 TEST(ReleaseKeys, LetsGoOfWhatIsHeldAndKeepsTheState) {
@@ -77,8 +80,8 @@ TEST(ReleaseKeys, LetsGoOfWhatIsHeldAndKeepsTheState) {
     Events player1;
     Events player2;
   } cases[] = {
-      {+1, {"keybd_event A0 2"}, {"keybd_event A1 2"}},
-      {-1, {"keybd_event A2 2"}, {"keybd_event A3 3"}},
+      {+1, {LSHIFT_UP}, {RSHIFT_UP}},
+      {-1, {LCTRL_UP}, {RCTRL_UP}},
       {0, {}, {}},
   };
   for (const auto& c : cases) {
@@ -99,8 +102,7 @@ TEST(ReleaseKeys, ShutdownOrderAcrossPlayers) {
   update_keys(1, +1);
   release_keys(0);
   release_keys(1);
-  EXPECT_EQ(fake_calls_of({"keybd_event"}), (Events{"keybd_event A2 0", "keybd_event A1 0",
-                                                    "keybd_event A2 2", "keybd_event A1 2"}));
+  EXPECT_EQ(fake_calls_of({"keybd_event"}), (Events{LCTRL_DOWN, RSHIFT_DOWN, LCTRL_UP, RSHIFT_UP}));
 }
 
 }  // namespace

@@ -74,11 +74,11 @@ TEST_P(BothPrograms, TurnUpHoldStopAndTurnBack) {
   EXPECT_EQ(fake_output(), expected::started_with_one_id());
   // Key-up on the 34th unchanged read with the default threshold of 32.
   EXPECT_EQ(loop_effects(), Expect(GetParam())
-                                .pass({"keybd_event A0 0"})
+                                .pass({"keybd_event A0 2A 0"})
                                 .passes(33)
-                                .pass({"keybd_event A0 2"})
-                                .pass({"keybd_event A2 0"})
-                                .shutdown({"keybd_event A2 2"}));
+                                .pass({"keybd_event A0 2A 2"})
+                                .pass({"keybd_event A2 1D 0"})
+                                .shutdown({"keybd_event A2 1D 2"}));
   EXPECT_TRUE(fake_calls_of({"joyGetPosEx 1"}).empty()) << "player 2 was never assigned";
 }
 
@@ -94,11 +94,11 @@ TEST_P(BothPrograms, BothPlayersMovingInOnePass) {
   ASSERT_GE(reads_and_keys.size(), 6u);
   EXPECT_EQ(Calls(reads_and_keys.begin(), reads_and_keys.begin() + 6),
             (Calls{"joyGetPosEx 0", "joyGetPosEx 0", "joyGetPosEx 1", "joyGetPosEx 1",
-                   "keybd_event A0 0", "keybd_event A3 1"}));
+                   "keybd_event A0 2A 0", "keybd_event A3 1D 1"}));
   EXPECT_EQ(loop_effects(), Expect(GetParam())
-                                .pass({"keybd_event A0 0", "keybd_event A3 1"})
+                                .pass({"keybd_event A0 2A 0", "keybd_event A3 1D 1"})
                                 .passes(1)
-                                .shutdown({"keybd_event A0 2", "keybd_event A3 3"}));
+                                .shutdown({"keybd_event A0 2A 2", "keybd_event A3 1D 3"}));
 }
 
 TEST_P(BothPrograms, ShutdownReleasesOnlyWhatIsHeld) {
@@ -108,7 +108,7 @@ TEST_P(BothPrograms, ShutdownReleasesOnlyWhatIsHeld) {
   script.kbhit = kbhit_after(1);
   EXPECT_EQ(run(GetParam(), script), 0);
   EXPECT_EQ(loop_effects(),
-            Expect(GetParam()).pass({"keybd_event A2 0"}).shutdown({"keybd_event A2 2"}));
+            Expect(GetParam()).pass({"keybd_event A2 1D 0"}).shutdown({"keybd_event A2 1D 2"}));
 }
 
 TEST_P(BothPrograms, KeystrokeWaitingBeforeTheLoopEndsAtOnce) {
@@ -135,8 +135,9 @@ TEST_P(BothPrograms, FailedReadsPrintErrorEachPassAndKeepTheKey) {
   EXPECT_EQ(run(GetParam(), script), 0);
   EXPECT_EQ(fake_output(),
             expected::started_with_one_id() + expected::ERROR + expected::ERROR + expected::ERROR);
-  EXPECT_EQ(loop_effects(),
-            Expect(GetParam()).pass({"keybd_event A2 0"}).passes(4).shutdown({"keybd_event A2 2"}));
+  EXPECT_EQ(
+      loop_effects(),
+      Expect(GetParam()).pass({"keybd_event A2 1D 0"}).passes(4).shutdown({"keybd_event A2 1D 2"}));
 }
 
 TEST(BusyProgram, NeverPausesNorTouchesTheTimerResolution) {
@@ -159,9 +160,9 @@ TEST(PacedProgram, ThresholdFromTheCommandLineSetsTheHold) {
   EXPECT_EQ(run_program(Pacing::paced, 2, argv), 0);
   // 70000 - 0 is past the wrap limit: a turn downwards; key-up after 3 still reads.
   EXPECT_EQ(loop_effects(), Expect(Pacing::paced)
-                                .pass({"keybd_event A2 0"})
+                                .pass({"keybd_event A2 1D 0"})
                                 .passes(2)
-                                .pass({"keybd_event A2 2"})
+                                .pass({"keybd_event A2 1D 2"})
                                 .shutdown({}));
 }
 

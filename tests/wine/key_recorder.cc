@@ -1,6 +1,7 @@
 // Records every keyboard event on the Wine desktop through a low-level
-// keyboard hook: one line per event, "<vk hex> <up> <extended> <injected>
-// <microseconds>", into the file named by the first argument. Creates the
+// keyboard hook: one line per event, "<vk hex> <scan code hex> <up>
+// <extended> <injected> <microseconds>", into the file named by the first
+// argument. Creates the
 // file named by the second argument once the hook is in place, and ends when
 // the file named by the third argument appears.
 #if !defined(_WIN32)
@@ -22,8 +23,9 @@ LRESULT CALLBACK on_key(int code, WPARAM wparam, LPARAM lparam) {
     const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    std::fprintf(out, "%02lX %d %d %d %lld\n", key->vkCode, (key->flags & LLKHF_UP) ? 1 : 0,
-                 (key->flags & LLKHF_EXTENDED) ? 1 : 0, (key->flags & LLKHF_INJECTED) ? 1 : 0,
+    std::fprintf(out, "%02lX %02lX %d %d %d %lld\n", key->vkCode, key->scanCode,
+                 (key->flags & LLKHF_UP) ? 1 : 0, (key->flags & LLKHF_EXTENDED) ? 1 : 0,
+                 (key->flags & LLKHF_INJECTED) ? 1 : 0,
                  now.QuadPart / clock_rate.QuadPart * 1000000LL +
                      now.QuadPart % clock_rate.QuadPart * 1000000LL / clock_rate.QuadPart);
     std::fflush(out);

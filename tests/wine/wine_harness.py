@@ -27,13 +27,14 @@ class WineError(Exception):
 @dataclass
 class KeyEvent:
     vk: int
+    scan: int
     up: bool
     extended: bool
     injected: bool
     us: int
 
     def short(self):
-        return (f"{self.vk:02X} {'up' if self.up else 'down'}"
+        return (f"{self.vk:02X} {self.scan:02X} {'up' if self.up else 'down'}"
                 f"{' ext' if self.extended else ''}")
 
 
@@ -201,8 +202,8 @@ def _read_lines(path, parse):
 
 
 def _read_keys(path):
-    return _read_lines(path, lambda f: KeyEvent(int(f[0], 16), f[1] == "1", f[2] == "1",
-                                                f[3] == "1", int(f[4])))
+    return _read_lines(path, lambda f: KeyEvent(int(f[0], 16), int(f[1], 16), f[2] == "1",
+                                                f[3] == "1", f[4] == "1", int(f[5])))
 
 
 def _read_log(path):

@@ -205,7 +205,7 @@ def turn_up_hold_stop_and_back(wine, work_dir, program):
     p2 = assign_2p(9000) + [at(9000)]
     run = wine.run(program, [], script([16], {0: p1, 1: p2}), work_dir)
     check(run, program, started(1),
-          ["A0 down", "A0 up", "A2 down", "A2 up", "A0 down", "A0 up"])
+          ["A0 2A down", "A0 2A up", "A2 1D down", "A2 1D up", "A0 2A down", "A0 2A up"])
     down, up = run.keys[0].us, run.keys[1].us
     hold_reads = [l for l in run.log
                   if l.call == "joyGetPosEx" and l.arg == 0 and down < l.us < up]
@@ -220,7 +220,7 @@ def both_players(wine, work_dir, program):
     p2 = assign_2p(9000) + [at(9000), at(8000), at(8000)]
     run = wine.run(program, ["5"], script([16], {0: p1, 1: p2}), work_dir)
     check(run, program, started(1, argument_set(5)),
-          ["A0 down", "A3 down ext", "A0 up", "A3 up ext"])
+          ["A0 2A down", "A3 1D down ext", "A0 2A up", "A3 1D up ext"])
     # Both players are read before the first key event of the pass.
     first_key = run.keys[0].us
     reads = [l.arg for l in run.log if l.call == "joyGetPosEx" and l.us < first_key]
@@ -231,7 +231,7 @@ def both_players(wine, work_dir, program):
 def player2_skipped(wine, work_dir, program):
     p1 = [pressed(300), at(300), pressed(300)] + [at(300), at(200), at(200), KEY, at(200)]
     run = wine.run(program, [], script([16], {0: p1, 1: [at(0)]}), work_dir)
-    check(run, program, started(-1), ["A2 down", "A2 up"])
+    check(run, program, started(-1), ["A2 1D down", "A2 1D up"])
     began = next(i for i, line in enumerate(run.log) if line.call == "timeBeginPeriod")
     expect_equal("ids read while converting",
                  sorted({l.arg for l in run.log[began:] if l.call == "joyGetPosEx"}), [0])
@@ -242,7 +242,7 @@ def controller_fails(wine, work_dir, program):
     p1 = assign_1p_alone(100) + [at(100), at(90), FAILED * 3, KEY, at(90)]
     run = wine.run(program, [], script([1], {0: p1}), work_dir)
     # Left Control is held through the failures.
-    check(run, program, started_with_one_id() + ERROR * 3, ["A2 down", "A2 up"])
+    check(run, program, started_with_one_id() + ERROR * 3, ["A2 1D down", "A2 1D up"])
 
 
 @scenario("keystroke_from_another_process", BOTH)
@@ -253,7 +253,7 @@ def keystroke_from_another_process(wine, work_dir, program):
     p1 = assign_1p_alone(100) + [at(100), at(120), at(120, 5), PAUSE, at(120)]
     run = wine.run(program, [], script([1], {0: p1}), work_dir,
                    at_pause=Wine.type_console_key)
-    check(run, program, started_with_one_id(), ["A0 down", "A0 up"])
+    check(run, program, started_with_one_id(), ["A0 2A down", "A0 2A up"])
     paused = next(i for i, line in enumerate(run.log) if line.call == "paused")
     # Only the read that was paused is answered: the pass ends, _kbhit
     # sees the key, and no further pass begins.
