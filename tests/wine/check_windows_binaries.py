@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Checks what the Windows programs carry, without running them: the DLLs
 they import (system DLLs only: the run-times are linked in), the platform
-functions they use, the manifest (asInvoker, no uiAccess) and the version
-resource.
+functions they use and none that Windows 7 lacks, the manifest (asInvoker,
+no uiAccess) and the version resource.
 
   check_windows_binaries.py WINDOWS_BUILD_DIR VERSION
 """
@@ -18,6 +18,9 @@ REQUIRED_IMPORTS = {
     "user32.dll": {"keybd_event"},
     "msvcrt.dll": {"_kbhit"},
 }
+# Looked up at run time instead: an import that Windows 7 lacks would keep
+# the programs from starting there.
+FORBIDDEN_IMPORTS = {"kernel32.dll": {"SetProcessInformation"}}
 
 
 def imports(exe):
@@ -52,6 +55,10 @@ def check(exe, version):
         missing = functions - table.get(dll, set())
         if missing:
             problems.append(f"does not import {sorted(missing)} from {dll}")
+    for dll, functions in FORBIDDEN_IMPORTS.items():
+        present = functions & table.get(dll, set())
+        if present:
+            problems.append(f"imports {sorted(present)} from {dll}, which Windows 7 lacks")
     rc = resources(exe)
     manifest = re.search(r"^1 24 .*?^END", rc, re.S | re.M)
     if not manifest:

@@ -3,7 +3,8 @@
 // joystick states, one step per call, logs every call with a timestamp, and
 // types a key into the console at a chosen step, so a test decides exactly
 // when the keystroke that ends the conversion arrives. The program's calls
-// of kernel32's Sleep are logged too.
+// of kernel32's Sleep are logged too, and its SetProcessInformation calls,
+// made through a function that GetProcAddress gave it.
 //
 // Script (file named by KEYCONV_SCRIPT), one directive a line:
 //   numdevs N N ...           joyGetNumDevs results, one per call, last repeats
@@ -14,7 +15,7 @@
 //                             "reached" in KEYCONV_SYNC_DIR and wait until the
 //                             file "go" appears there (the harness acts between)
 // At load the process id is written to KEYCONV_SYNC_DIR/pid.
-// Log (file named by KEYCONV_LOG): "<microseconds> <call> <args> = <result>".
+// Log (file named by KEYCONV_LOG): "<microseconds> <call> <arg>... = <result>".
 #if !defined(_WIN32)
 #error "fake_winmm.cc builds the Windows test DLL only"
 #endif
@@ -26,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
 
 #include "console_input.h"
 
@@ -70,10 +72,14 @@ long long microseconds() {
          now.QuadPart % clock_rate.QuadPart * 1000000LL / clock_rate.QuadPart;
 }
 
-void log_call(const char* what, long long arg, long long result) {
+void log_call(const char* what, std::initializer_list<long long> args, long long result) {
   if (log_file == nullptr) return;
-  std::fprintf(log_file, "%lld %s %lld = %lld\n", microseconds(), what, arg, result);
+  std::fprintf(log_file, "%lld %s", microseconds(), what);
+  for (long long arg : args) std::fprintf(log_file, " %lld", arg);
+  std::fprintf(log_file, " = %lld\n", result);
 }
+
+void log_call(const char* what, long long arg, long long result) { log_call(what, {arg}, result); }
 
 // A key press and release in the console's input, as a user's keystroke.
 void type_console_key() { log_call("console_key", 0, type_key_into_console(L'q', 'Q', 0x10)); }
@@ -111,16 +117,60 @@ void pause_for_harness() {
   log_call("paused", 0, 0);
 }
 
-// kernel32's Sleep as the program calls it, logged: the DLL puts this in
-// the program's import table in place of the real one.
+// kernel32's Sleep and GetProcAddress as the program calls them, logged:
+// the DLL puts these in the program's import table in place of the real
+// ones. Of what GetProcAddress finds, SetProcessInformation is logged too.
 void(WINAPI* real_sleep)(DWORD) = nullptr;
+FARPROC(WINAPI* real_get_proc_address)(HMODULE, LPCSTR) = nullptr;
+BOOL(WINAPI* real_set_process_information)
+(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD) = nullptr;
 
 void WINAPI logged_sleep(DWORD ms) {
   log_call("Sleep", ms, 0);
   real_sleep(ms);
 }
 
-void log_the_programs_sleeps() {
+// "SetProcessInformation <process> <class> <size> [<Version> <ControlMask>
+// <StateMask>] = <result>", the three last for a power throttling state.
+BOOL WINAPI logged_set_process_information(HANDLE process, PROCESS_INFORMATION_CLASS what,
+                                           LPVOID information, DWORD size) {
+  const BOOL result = real_set_process_information(process, what, information, size);
+  const auto handle = reinterpret_cast<long long>(process);
+  const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(information);
+  if (what == ProcessPowerThrottling && size == sizeof *state) {
+    log_call("SetProcessInformation",
+             {handle, what, size, state->Version, state->ControlMask, state->StateMask}, result);
+  } else {
+    log_call("SetProcessInformation", {handle, what, size}, result);
+  }
+  return result;
+}
+
+FARPROC WINAPI logged_get_proc_address(HMODULE module, LPCSTR name) {
+  const FARPROC found = real_get_proc_address(module, name);
+  // A name, not an ordinal: an ordinal is a number below 0x10000.
+  if (found == nullptr || reinterpret_cast<ULONG_PTR>(name) < 0x10000 ||
+      std::strcmp(name, "SetProcessInformation") != 0) {
+    return found;
+  }
+  real_set_process_information =
+      reinterpret_cast<decltype(real_set_process_information)>(reinterpret_cast<void (*)()>(found));
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&logged_set_process_information));
+}
+
+struct ImportHook {
+  const char* name;
+  void* logged;
+  void** real;
+};
+
+const ImportHook IMPORT_HOOKS[] = {
+    {"Sleep", reinterpret_cast<void*>(&logged_sleep), reinterpret_cast<void**>(&real_sleep)},
+    {"GetProcAddress", reinterpret_cast<void*>(&logged_get_proc_address),
+     reinterpret_cast<void**>(&real_get_proc_address)},
+};
+
+void log_the_programs_calls() {
   auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
@@ -135,12 +185,14 @@ void log_the_programs_sleeps() {
       if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
       const auto* by_name =
           reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), "Sleep") != 0) continue;
-      DWORD protection = 0;
-      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
-      real_sleep = reinterpret_cast<void(WINAPI*)(DWORD)>(slot->u1.Function);
-      slot->u1.Function = reinterpret_cast<ULONG_PTR>(&logged_sleep);
-      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+      for (const ImportHook& hook : IMPORT_HOOKS) {
+        if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), hook.name) != 0) continue;
+        DWORD protection = 0;
+        VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
+        *hook.real = reinterpret_cast<void*>(slot->u1.Function);
+        slot->u1.Function = reinterpret_cast<ULONG_PTR>(hook.logged);
+        VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+      }
     }
   }
 }
@@ -193,7 +245,7 @@ extern "C" {
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH && !loaded) {
     load_script();
-    log_the_programs_sleeps();
+    log_the_programs_calls();
     touch(L"pid");
   }
   if (reason == DLL_PROCESS_DETACH && log_file != nullptr) std::fflush(log_file);

@@ -42,8 +42,12 @@ class KeyEvent:
 class LogLine:
     us: int
     call: str
-    arg: int
+    args: tuple
     result: int
+
+    @property
+    def arg(self):
+        return self.args[0]
 
 
 @dataclass
@@ -207,8 +211,9 @@ def _read_keys(path):
 
 
 def _read_log(path):
-    # "<us> <call> <arg> = <result>"
-    return _read_lines(path, lambda f: LogLine(int(f[0]), f[1], int(f[2]), int(f[4])))
+    # "<us> <call> <arg>... = <result>"
+    return _read_lines(path, lambda f: LogLine(int(f[0]), f[1], tuple(int(a) for a in f[2:-2]),
+                                               int(f[-1])))
 
 
 def windows_text(utf8_text):

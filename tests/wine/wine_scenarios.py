@@ -128,13 +128,26 @@ def expect_true(what, condition):
         raise Failed(what)
 
 
+# SetProcessInformation(GetCurrentProcess(), ProcessPowerThrottling, state,
+# 12) with a state of Version 1, ControlMask EXECUTION_SPEED (1) |
+# IGNORE_TIMER_RESOLUTION (4) and StateMask 0: never throttle either.
+NEVER_THROTTLE = (-1, 4, 12, 1, 0x1 | 0x4, 0)
+
+
 def check(run, program, want_stdout, want_keys):
     """Exit code 0, the exact output, the exact key events, each flagged as
-    injected, and the program's timing calls: keyconv raises the timer
+    injected, the opt-out of power throttling, made once before the first
+    joystick call, and the program's timing calls: keyconv raises the timer
     resolution, pauses with one Sleep(1) after each pass's reads, and gives
     the resolution back at the end; keyconv_busy does none of it, and
     sleeps only while it waits for a button (Sleep(3))."""
     expect_equal("exit code", run.exit_code, 0)
+    calls = [line.call for line in run.log]
+    expect_equal("SetProcessInformation calls",
+                 [l.args for l in run.log if l.call == "SetProcessInformation"], [NEVER_THROTTLE])
+    expect_true("SetProcessInformation before the first joystick call",
+                calls.index("SetProcessInformation")
+                < next(i for i, call in enumerate(calls) if call.startswith("joy")))
     expect_equal("standard output (CP932, CR LF)", run.stdout, windows_text(want_stdout))
     for key in run.keys:
         expect_true(f"key event {key.short()} not flagged as injected", key.injected)
@@ -142,7 +155,6 @@ def check(run, program, want_stdout, want_keys):
     timer_calls = [(line.call, line.arg) for line in run.log if line.call.startswith("time")]
     expect_equal("timer calls", timer_calls,
                  [("timeBeginPeriod", 1), ("timeEndPeriod", 1)] if program == "keyconv" else [])
-    calls = [line.call for line in run.log]
     if program == "keyconv":
         loop = run.log[calls.index("timeBeginPeriod") + 1:calls.index("timeEndPeriod")]
         pacing = "".join({"joyGetPosEx": "r", "Sleep": "S" if l.arg == 1 else "?"}.get(l.call, "")
