@@ -2,9 +2,10 @@
 
 One Wine prefix serves the whole test run. A key recorder (a second Wine
 process with a low-level keyboard hook) sees every key event the program
-injects; the scripted winmm.dll plays the controllers and types the console
-keystroke at a chosen step. Standard input is a pseudo-terminal, so Wine
-gives the program a console for _kbhit.
+injects; where asked, a game window (a third, with the foreground and the
+focus) records what a game reads of them; the scripted winmm.dll plays the
+controllers and types the console keystroke at a chosen step. Standard
+input is a pseudo-terminal, so Wine gives the program a console for _kbhit.
 """
 
 import contextlib
@@ -39,6 +40,16 @@ class KeyEvent:
 
 
 @dataclass
+class GameEvent:
+    """What the game window read: view "msg" (a key message: wParam, scan
+    code, extended bit), "raw" (raw input: VKey, MakeCode, E0) or "state"
+    (the left and right keys that GetAsyncKeyState found down, a change of
+    them from one frame to the next)."""
+    view: str
+    text: str
+
+
+@dataclass
 class LogLine:
     us: int
     call: str
@@ -57,6 +68,7 @@ class Run:
     stderr: bytes
     cpu_s: float = 0.0
     keys: list = field(default_factory=list)
+    game: list = field(default_factory=list)
     log: list = field(default_factory=list)
 
 
@@ -90,6 +102,17 @@ class Wine:
                     raise WineError("wineboot could not create the prefix "
                                     f"(exit {done.returncode}): "
                                     + done.stderr.decode(errors="replace")[-2000:])
+            # Without an X server no driver could make the game window; the
+            # null driver makes it, gives it the focus and delivers keys.
+            # Output closed: the services Wine starts would hold a pipe open.
+            done = subprocess.run([self.tool("wine"), "reg", "add", r"HKCU\Software\Wine\Drivers",
+                                   "/v", "Graphics", "/d", "null", "/f"], env=self.env,
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, timeout=120)
+            if done.returncode != 0:
+                raise WineError(f"reg add of the null graphics driver: exit {done.returncode}")
+            # The desktop took its driver when it started: it starts anew.
+            self.server("-k")
             self.server("-p", "30")  # persistent: it outlives each run
 
     def server(self, *flags):
@@ -107,11 +130,13 @@ class Wine:
             fcntl.flock(file, fcntl.LOCK_EX)
             yield
 
-    def run(self, program, args, script, work_dir, exe_path=None, at_pause=None):
+    def run(self, program, args, script, work_dir, exe_path=None, at_pause=None, game=False):
         """Runs program.exe with the scripted winmm.dll; returns a Run.
 
         When the script pauses (directive "pause"), at_pause(wine, work_dir) is
-        called while the program waits, and the program then goes on."""
+        called while the program waits, and the program then goes on. With
+        game, the game window has the focus all along and records what it
+        reads."""
         work_dir = os.path.abspath(work_dir)
         shutil.rmtree(work_dir, ignore_errors=True)  # nothing of an earlier run
         os.makedirs(work_dir)
@@ -123,24 +148,31 @@ class Wine:
         with open(os.path.join(work_dir, "script.txt"), "w") as f:
             f.write(script)
 
+        # Each watcher writes what it sees to <name>.txt, says "<name>.ready"
+        # once it watches, and ends when "stop" appears.
+        watchers = ["key_recorder"] + (["game_window"] if game else [])
         with self.lock():
             self.server("-p", "30")  # persistent: it outlives each run
-            recorder = subprocess.Popen(
-                [self.tool("wine"), os.path.join(self.windows_dir, "tests", "wine",
-                                                 "key_recorder.exe"),
-                 "keys.txt", "ready", "stop"],
-                cwd=work_dir, env=self.env, stdin=subprocess.DEVNULL,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            started = []
             try:
-                self._wait_for(os.path.join(work_dir, "ready"), recorder, "key recorder")
+                for name in watchers:
+                    started.append(subprocess.Popen(
+                        [self.tool("wine"), os.path.join(self.windows_dir, "tests", "wine",
+                                                         name + ".exe"),
+                         name + ".txt", name + ".ready", "stop"],
+                        cwd=work_dir, env=self.env, stdin=subprocess.DEVNULL,
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+                    self._wait_for(os.path.join(work_dir, name + ".ready"), started[-1], name)
                 run = self._run_program(os.path.basename(exe), args, work_dir, at_pause)
             finally:
                 open(os.path.join(work_dir, "stop"), "w").close()
-                try:
-                    recorder.wait(timeout=TIMEOUT_S)
-                except subprocess.TimeoutExpired:
-                    recorder.kill()
-        run.keys = _read_keys(os.path.join(work_dir, "keys.txt"))
+                for watcher in started:
+                    try:
+                        watcher.wait(timeout=TIMEOUT_S)
+                    except subprocess.TimeoutExpired:
+                        watcher.kill()
+        run.keys = _read_keys(os.path.join(work_dir, "key_recorder.txt"))
+        run.game = _read_game(os.path.join(work_dir, "game_window.txt"))
         run.log = _read_log(os.path.join(work_dir, "log.txt"))
         return run
 
@@ -208,6 +240,18 @@ def _read_lines(path, parse):
 def _read_keys(path):
     return _read_lines(path, lambda f: KeyEvent(int(f[0], 16), int(f[1], 16), f[2] == "1",
                                                 f[3] == "1", f[4] == "1", int(f[5])))
+
+
+def _read_game(path):
+    def parse(fields):
+        view, *rest = fields
+        if view == "state":  # a 0 or 1 for each of A0 A1 A2 A3
+            return GameEvent(view, " ".join(vk for vk, bit in zip(("A0", "A1", "A2", "A3"),
+                                                                  rest[0]) if bit == "1"))
+        vk, up, scan, extended = rest
+        return GameEvent(view, f"{vk} {scan} {'up' if up == '1' else 'down'}"
+                               f"{' ext' if extended == '1' else ''}")
+    return _read_lines(path, parse)
 
 
 def _read_log(path):

@@ -1,0 +1,124 @@
+// A game's view of the keyboard: a window that takes the foreground and the
+// focus on the Wine desktop and records every key as games read it, one
+// line per event into the file named by the first argument:
+//   msg <wParam hex> <up> <scan code hex> <extended>   WM_KEYDOWN, WM_KEYUP (SYS too)
+//   raw <VKey hex> <up> <MakeCode hex> <E0>            raw input
+//   state <Left Shift><Right Shift><Left Control><Right Control>
+// A state line, a 0 or 1 a key, comes from GetAsyncKeyState polled once a
+// frame, as a game polls it, whenever it differs from the last frame's.
+// Creates the file named by the second argument once it has the focus and
+// raw input, and ends when the file named by the third argument appears.
+#if !defined(_WIN32)
+#error "game_window.cc builds a Windows test program only"
+#endif
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr UINT FRAME_MS = 10;
+
+FILE* out = nullptr;
+char last_state[5] = "0000";
+
+void record(const char* view, unsigned vk, bool up, unsigned scan, bool extended) {
+  std::fprintf(out, "%s %02X %d %02X %d\n", view, vk, up ? 1 : 0, scan, extended ? 1 : 0);
+  std::fflush(out);
+}
+
+void record_key_state() {
+  const int keys[] = {VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL};
+  char state[5] = {};
+  for (int i = 0; i < 4; ++i) state[i] = (GetAsyncKeyState(keys[i]) & 0x8000) != 0 ? '1' : '0';
+  if (lstrcmpA(state, last_state) == 0) return;
+  lstrcpyA(last_state, state);
+  std::fprintf(out, "state %s\n", state);
+  std::fflush(out);
+}
+
+void record_raw_input(LPARAM lparam) {
+  RAWINPUT input;
+  UINT size = sizeof input;
+  if (GetRawInputData(reinterpret_cast<HRAWINPUT>(lparam), RID_INPUT, &input, &size,
+                      sizeof(RAWINPUTHEADER)) == static_cast<UINT>(-1) ||
+      input.header.dwType != RIM_TYPEKEYBOARD) {
+    return;
+  }
+  const RAWKEYBOARD& key = input.data.keyboard;
+  record("raw", key.VKey, (key.Flags & RI_KEY_BREAK) != 0, key.MakeCode,
+         (key.Flags & RI_KEY_E0) != 0);
+}
+
+LRESULT CALLBACK on_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP: {
+      const auto flags = static_cast<unsigned>(lparam >> 16);
+      record("msg", static_cast<unsigned>(wparam), (flags & KF_UP) != 0, flags & 0xFF,
+             (flags & KF_EXTENDED) != 0);
+      return 0;
+    }
+    case WM_INPUT:
+      record_raw_input(lparam);
+      break;  // the system frees the input in DefWindowProc
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+bool exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+// Pumps messages until the window has the foreground and the focus, or a
+// few seconds have passed.
+bool take_focus(HWND window) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    SetForegroundWindow(window);
+    SetFocus(window);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    if (GetForegroundWindow() == window && GetFocus() == window) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t* argv[]) {
+  if (argc != 4) return 2;
+  out = _wfopen(argv[1], L"w");
+  if (out == nullptr) return 3;
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = on_message;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"keyconv_game_window";
+  if (RegisterClassW(&window_class) == 0) return 4;
+  HWND window = CreateWindowExW(0, window_class.lpszClassName, L"game", WS_OVERLAPPEDWINDOW, 0, 0,
+                                640, 480, nullptr, nullptr, window_class.hInstance, nullptr);
+  if (window == nullptr) return 5;
+  ShowWindow(window, SW_SHOW);
+  // The generic desktop keyboard, as a game registers it: delivered while
+  // the window has the foreground.
+  const RAWINPUTDEVICE keyboard = {1, 6, 0, window};
+  if (!RegisterRawInputDevices(&keyboard, 1, sizeof keyboard)) return 6;
+  if (!take_focus(window)) return 7;
+  FILE* ready = _wfopen(argv[2], L"w");
+  if (ready != nullptr) std::fclose(ready);
+  SetTimer(window, 1, FRAME_MS, nullptr);
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_TIMER) {
+      record_key_state();
+      if (exists(argv[3])) break;
+    }
+    DispatchMessageW(&msg);
+  }
+  std::fclose(out);
+  return 0;
+}
