@@ -3,9 +3,11 @@
 // line per event into the file named by the first argument:
 //   msg <wParam hex> <up> <scan code hex> <extended>   WM_KEYDOWN, WM_KEYUP (SYS too)
 //   raw <VKey hex> <up> <MakeCode hex> <E0>            raw input
+//   dinput <DIK code hex> <up>                          DirectInput 8 keyboard
 //   state <Left Shift><Right Shift><Left Control><Right Control>
 // A state line, a 0 or 1 a key, comes from GetAsyncKeyState polled once a
-// frame, as a game polls it, whenever it differs from the last frame's.
+// frame, as a game polls it, whenever it differs from the last frame's;
+// DirectInput's buffered events are read each frame too.
 // Creates the file named by the second argument once it has the focus and
 // raw input, and ends when the file named by the third argument appears.
 #if !defined(_WIN32)
@@ -13,7 +15,10 @@
 #endif
 
 #define WIN32_LEAN_AND_MEAN
+#define DIRECTINPUT_VERSION 0x0800
 #include <windows.h>
+// windows.h must come first.
+#include <dinput.h>
 
 #include <cstdio>
 
@@ -23,6 +28,7 @@ constexpr UINT FRAME_MS = 10;
 
 FILE* out = nullptr;
 char last_state[5] = "0000";
+IDirectInputDevice8W* dinput_keyboard = nullptr;
 
 void record(const char* view, unsigned vk, bool up, unsigned scan, bool extended) {
   std::fprintf(out, "%s %02X %d %02X %d\n", view, vk, up ? 1 : 0, scan, extended ? 1 : 0);
@@ -36,6 +42,36 @@ void record_key_state() {
   if (lstrcmpA(state, last_state) == 0) return;
   lstrcpyA(last_state, state);
   std::fprintf(out, "state %s\n", state);
+  std::fflush(out);
+}
+
+// The system keyboard through DirectInput 8, in the foreground and shared,
+// with a buffer of events, as a game takes it.
+bool open_dinput_keyboard(HWND window) {
+  IDirectInput8W* dinput = nullptr;
+  if (FAILED(DirectInput8Create(GetModuleHandleW(nullptr), DIRECTINPUT_VERSION, IID_IDirectInput8W,
+                                reinterpret_cast<void**>(&dinput), nullptr)) ||
+      FAILED(dinput->CreateDevice(GUID_SysKeyboard, &dinput_keyboard, nullptr)) ||
+      FAILED(dinput_keyboard->SetDataFormat(&c_dfDIKeyboard)) ||
+      FAILED(dinput_keyboard->SetCooperativeLevel(window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE))) {
+    return false;
+  }
+  DIPROPDWORD buffer = {};
+  buffer.diph.dwSize = sizeof buffer;
+  buffer.diph.dwHeaderSize = sizeof buffer.diph;
+  buffer.diph.dwHow = DIPH_DEVICE;
+  buffer.dwData = 64;
+  return SUCCEEDED(dinput_keyboard->SetProperty(DIPROP_BUFFERSIZE, &buffer.diph)) &&
+         SUCCEEDED(dinput_keyboard->Acquire());
+}
+
+void record_dinput_events() {
+  DIDEVICEOBJECTDATA events[64];
+  DWORD count = 64;
+  if (FAILED(dinput_keyboard->GetDeviceData(sizeof events[0], events, &count, 0))) return;
+  for (DWORD i = 0; i < count; ++i) {
+    std::fprintf(out, "dinput %02lX %d\n", events[i].dwOfs, (events[i].dwData & 0x80) != 0 ? 0 : 1);
+  }
   std::fflush(out);
 }
 
@@ -108,6 +144,7 @@ int wmain(int argc, wchar_t* argv[]) {
   const RAWINPUTDEVICE keyboard = {1, 6, 0, window};
   if (!RegisterRawInputDevices(&keyboard, 1, sizeof keyboard)) return 6;
   if (!take_focus(window)) return 7;
+  if (!open_dinput_keyboard(window)) return 8;
   FILE* ready = _wfopen(argv[2], L"w");
   if (ready != nullptr) std::fclose(ready);
   SetTimer(window, 1, FRAME_MS, nullptr);
@@ -115,6 +152,7 @@ int wmain(int argc, wchar_t* argv[]) {
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == WM_TIMER) {
       record_key_state();
+      record_dinput_events();
       if (exists(argv[3])) break;
     }
     DispatchMessageW(&msg);

@@ -42,9 +42,10 @@ class KeyEvent:
 @dataclass
 class GameEvent:
     """What the game window read: view "msg" (a key message: wParam, scan
-    code, extended bit), "raw" (raw input: VKey, MakeCode, E0) or "state"
-    (the left and right keys that GetAsyncKeyState found down, a change of
-    them from one frame to the next)."""
+    code, extended bit), "raw" (raw input: VKey, MakeCode, E0), "dinput"
+    (a DirectInput 8 keyboard's DIK code) or "state" (the left and right
+    keys that GetAsyncKeyState found down, a change of them from one frame
+    to the next)."""
     view: str
     text: str
 
@@ -248,6 +249,9 @@ def _read_game(path):
         if view == "state":  # a 0 or 1 for each of A0 A1 A2 A3
             return GameEvent(view, " ".join(vk for vk, bit in zip(("A0", "A1", "A2", "A3"),
                                                                   rest[0]) if bit == "1"))
+        if view == "dinput":
+            dik, up = rest
+            return GameEvent(view, f"{dik} {'up' if up == '1' else 'down'}")
         vk, up, scan, extended = rest
         return GameEvent(view, f"{vk} {scan} {'up' if up == '1' else 'down'}"
                                f"{' ext' if extended == '1' else ''}")
