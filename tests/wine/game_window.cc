@@ -1,12 +1,13 @@
 // A game's view of the keyboard: a window that takes the foreground and the
 // focus on the Wine desktop and records every key as games read it, one
-// line per event into the file named by the first argument:
-//   msg <wParam hex> <up> <scan code hex> <extended>   WM_KEYDOWN, WM_KEYUP (SYS too)
-//   raw <VKey hex> <up> <MakeCode hex> <E0>            raw input
-//   dinput <DIK code hex> <up>                          DirectInput 8 keyboard
-//   state <Left Shift><Right Shift><Left Control><Right Control>
-// A state line, a 0 or 1 a key, comes from GetAsyncKeyState polled once a
-// frame, as a game polls it, whenever it differs from the last frame's;
+// line per event into the file named by the first argument, its view first:
+//   msg 10 2A down       WM_KEYDOWN, WM_KEYUP (SYS too): wParam, scan code,
+//   msg 11 1D up ext     and "ext" for the extended bit
+//   raw 11 1D down ext   raw input: VKey, MakeCode, and "ext" for E0
+//   dinput 9D up         DirectInput 8 keyboard: DIK code
+//   state A0 A3          the left and right keys that GetAsyncKeyState finds
+//                        down (A0 A1 A2 A3), polled once a frame as a game
+//                        polls it, whenever they differ from the last frame's
 // DirectInput's buffered events are read each frame too.
 // Creates the file named by the second argument once it has the focus and
 // raw input, and ends when the file named by the third argument appears.
@@ -27,21 +28,27 @@ namespace {
 constexpr UINT FRAME_MS = 10;
 
 FILE* out = nullptr;
-char last_state[5] = "0000";
+unsigned last_state = 0;  // bit vk - VK_LSHIFT for each key down
 IDirectInputDevice8W* dinput_keyboard = nullptr;
 
 void record(const char* view, unsigned vk, bool up, unsigned scan, bool extended) {
-  std::fprintf(out, "%s %02X %d %02X %d\n", view, vk, up ? 1 : 0, scan, extended ? 1 : 0);
+  std::fprintf(out, "%s %02X %02X %s%s\n", view, vk, scan, up ? "up" : "down",
+               extended ? " ext" : "");
   std::fflush(out);
 }
 
 void record_key_state() {
-  const int keys[] = {VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL};
-  char state[5] = {};
-  for (int i = 0; i < 4; ++i) state[i] = (GetAsyncKeyState(keys[i]) & 0x8000) != 0 ? '1' : '0';
-  if (lstrcmpA(state, last_state) == 0) return;
-  lstrcpyA(last_state, state);
-  std::fprintf(out, "state %s\n", state);
+  unsigned state = 0;
+  for (int vk = VK_LSHIFT; vk <= VK_RCONTROL; ++vk) {
+    if ((GetAsyncKeyState(vk) & 0x8000) != 0) state |= 1u << (vk - VK_LSHIFT);
+  }
+  if (state == last_state) return;
+  last_state = state;
+  std::fprintf(out, "state");
+  for (int vk = VK_LSHIFT; vk <= VK_RCONTROL; ++vk) {
+    if ((state & (1u << (vk - VK_LSHIFT))) != 0) std::fprintf(out, " %02X", vk);
+  }
+  std::fprintf(out, "\n");
   std::fflush(out);
 }
 
@@ -70,7 +77,8 @@ void record_dinput_events() {
   DWORD count = 64;
   if (FAILED(dinput_keyboard->GetDeviceData(sizeof events[0], events, &count, 0))) return;
   for (DWORD i = 0; i < count; ++i) {
-    std::fprintf(out, "dinput %02lX %d\n", events[i].dwOfs, (events[i].dwData & 0x80) != 0 ? 0 : 1);
+    std::fprintf(out, "dinput %02lX %s\n", events[i].dwOfs,
+                 (events[i].dwData & 0x80) != 0 ? "down" : "up");
   }
   std::fflush(out);
 }

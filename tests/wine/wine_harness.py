@@ -40,17 +40,6 @@ class KeyEvent:
 
 
 @dataclass
-class GameEvent:
-    """What the game window read: view "msg" (a key message: wParam, scan
-    code, extended bit), "raw" (raw input: VKey, MakeCode, E0), "dinput"
-    (a DirectInput 8 keyboard's DIK code) or "state" (the left and right
-    keys that GetAsyncKeyState found down, a change of them from one frame
-    to the next)."""
-    view: str
-    text: str
-
-
-@dataclass
 class LogLine:
     us: int
     call: str
@@ -69,7 +58,9 @@ class Run:
     stderr: bytes
     cpu_s: float = 0.0
     keys: list = field(default_factory=list)
-    game: list = field(default_factory=list)
+    # What the game window read, by view ("msg", "raw", "dinput", "state";
+    # game_window.cc), one text an event.
+    game: dict = field(default_factory=dict)
     log: list = field(default_factory=list)
 
 
@@ -244,18 +235,10 @@ def _read_keys(path):
 
 
 def _read_game(path):
-    def parse(fields):
-        view, *rest = fields
-        if view == "state":  # a 0 or 1 for each of A0 A1 A2 A3
-            return GameEvent(view, " ".join(vk for vk, bit in zip(("A0", "A1", "A2", "A3"),
-                                                                  rest[0]) if bit == "1"))
-        if view == "dinput":
-            dik, up = rest
-            return GameEvent(view, f"{dik} {'up' if up == '1' else 'down'}")
-        vk, up, scan, extended = rest
-        return GameEvent(view, f"{vk} {scan} {'up' if up == '1' else 'down'}"
-                               f"{' ext' if extended == '1' else ''}")
-    return _read_lines(path, parse)
+    views = {view: [] for view in ("msg", "raw", "dinput", "state")}
+    for view, *text in _read_lines(path, lambda f: f):
+        views[view].append(" ".join(text))
+    return views
 
 
 def _read_log(path):
