@@ -73,6 +73,37 @@ TEST_F(DeviceConversion, KeyconvBusyTurnsHoldsLetsGoAndEndsOnAKeystroke) {
   turn_hold_turn_back(KEYCONV_BUSY_PROGRAM);
 }
 
+// A turn whose every step comes late in a timed wait, then stillness, at
+// threshold 0: the key goes up on the second unchanged read, each read a
+// whole pause after the pass before it, so no sooner than 2 ms after the
+// pass that read the last step, however the pause was cut short before.
+TEST_F(DeviceConversion, AHoldAfterATurnLastsItsWholePauses) {
+  OnePlayer player;
+  ASSERT_TRUE(player.start({.args = {"0"}}));
+  auto& [pad, run, keyboard] = player;
+  for (int turn = 0; turn < 5; ++turn) {
+    SyscallTrace trace;
+    ASSERT_TRUE(trace.start(run.pid)) << "tracefs is needed to find the passes";
+    const int from = 1000 + 100 * turn;
+    for (int step = 1; step <= 20; ++step) {
+      pad.move_x(from + step);
+      std::this_thread::sleep_for(600us);
+    }
+    const KeyEvents events = keyboard.until_quiet(100ms);
+    const std::vector<SyscallTrace::Call> calls = trace.stop();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front(), down(KEY_LEFTSHIFT));
+    const KeyEvent let_go = events.back();
+    EXPECT_EQ(let_go, up(KEY_LEFTSHIFT));
+    const double read_last_step = pass_began_ms(calls, let_go, 2);
+    ASSERT_GE(read_last_step, 0.0);
+    EXPECT_GE(let_go.ms - read_last_step, 2.0) << "turn " << turn;
+    std::printf("turn %d: key-up %.3f ms after the pass that read the last step\n", turn,
+                let_go.ms - read_last_step);
+  }
+  end_with_a_keystroke(run, keyboard);
+}
+
 // The wrap rule on an 8-bit axis: 250 to 5 is a rise through the end of the
 // range, 5 to 250 a fall.
 TEST_F(DeviceConversion, AnEightBitAxisWrapsAroundBothWays) {

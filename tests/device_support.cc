@@ -485,6 +485,15 @@ long passes_between(const std::vector<SyscallTrace::Call>& calls, const KeyEvent
   return first.code != 0 && then.code != 0 ? polls : -1;
 }
 
+double pass_began_ms(const std::vector<SyscallTrace::Call>& calls, const KeyEvent& event,
+                     int back) {
+  int found = -1;
+  for (auto call = calls.rbegin(); call != calls.rend(); ++call) {
+    if (call->poll && call->ms < event.ms && ++found == back) return call->ms;
+  }
+  return -1;
+}
+
 long wakeups(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   long switches = 0;

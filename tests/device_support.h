@@ -190,6 +190,10 @@ struct SyscallTrace {
 long passes_between(const std::vector<SyscallTrace::Call>& calls, const KeyEvent& first,
                     const KeyEvent& then);
 
+// When a pass began, by its keystroke check: back passes before the one
+// that sent event (0: that one); -1 when the trace does not go so far back.
+double pass_began_ms(const std::vector<SyscallTrace::Call>& calls, const KeyEvent& event, int back);
+
 // How often the process has been woken up (its context switches) so far.
 long wakeups(pid_t pid);
 

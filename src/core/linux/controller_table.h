@@ -8,6 +8,7 @@
 #include "controller_ids.h"
 #include "device_class.h"
 #include "device_watch.h"
+#include "read_handoff.h"
 
 struct libevdev;
 
@@ -22,10 +23,7 @@ struct Controller {
   int x_value = 0;                 // ABS_X as the device reports it
   std::uint32_t buttons_down = 0;  // bit i: buttons[i] is down
   bool dropping = false;           // the kernel dropped events: catch up at the next report
-  std::uint32_t last_x = 0;        // dwXpos of the last read
-  bool last_read_ok = false;       // the last read succeeded
-  bool read_failed = false;        // a read between two reads failed: the next one says so
-  bool current = false;            // its events were just taken in: the next read need not
+  ReadHandoff handoff = {};        // between the pause and the next read
 };
 
 // Starts a run on paths: forgets every controller, watches for nodes and

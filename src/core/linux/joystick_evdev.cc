@@ -16,6 +16,7 @@
 
 #include "../platform.h"
 #include "controller_table.h"
+#include "read_handoff.h"
 
 namespace {
 
@@ -103,20 +104,10 @@ MMRESULT joyGetPosEx(UINT id, JOYINFOEX* info) {
   const int index = static_cast<int>(id);
   Controller* controller = controller_for(index);
   if (controller == nullptr) return controller_absent(index) ? JOYERR_UNPLUGGED : JOYERR_PARMS;
-  // Read just now by the pause between passes: the pass reads the state the
-  // pause judged.
-  const ReadOutcome outcome = controller->current ? ReadOutcome::current : take_events(*controller);
-  controller->current = false;
-  if (outcome == ReadOutcome::gone) {
-    unplug_controller(index);
-    return JOYERR_UNPLUGGED;
-  }
-  // A failed read fails this time; the controller stays.
-  controller->last_read_ok = outcome == ReadOutcome::current && !controller->read_failed;
-  controller->read_failed = false;
-  if (!controller->last_read_ok) return JOYERR_UNPLUGGED;
-  info->dwXpos = x_position(*controller);
+  const ReadOutcome outcome = hand_to_read(*controller);
+  if (outcome == ReadOutcome::gone) unplug_controller(index);
+  if (outcome != ReadOutcome::current) return JOYERR_UNPLUGGED;
+  info->dwXpos = controller->handoff.last_x;
   info->dwButtons = controller->buttons_down;
-  controller->last_x = info->dwXpos;
   return JOYERR_NOERROR;
 }

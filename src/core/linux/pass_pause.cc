@@ -9,32 +9,22 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <ctime>
-
 #include "../platform.h"
 #include "console_tty.h"
 #include "controller_table.h"
 #include "device_watch.h"
-#include "joystick_evdev.h"
+#include "pause_clock.h"
 #include "pause_rule.h"
+#include "read_handoff.h"
 
 namespace {
 
-constexpr std::int64_t PAUSE_NS = POLL_SLEEP_MS * 1'000'000LL;
 constexpr int TERMINAL = -1;
 constexpr int TERMINAL_TAKEN = -2;
 constexpr int DEVICE_WATCH = -3;
 
-// When the pass that runs now began; 0 when not known, after a wait
-// without a clock: the next pause then counts from its own start.
-std::int64_t pass_began_ns = 0;
-
-std::int64_t monotonic_ns() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
+// When the running pass began, and when the pause's time is up.
+PauseClock pause_clock = {monotonic_ns, POLL_SLEEP_MS * 1'000'000LL};
 
 // What a wait looks at, and for whom: a player, or one of the above.
 struct Waited {
@@ -48,23 +38,6 @@ struct Waited {
   }
 };
 
-// Takes in what a controller's readiness brought; true when its player
-// woke: a new X, a failed read (said at the next pass), or a controller
-// that went away (found at the next pass).
-bool woke_by(Controller& controller) {
-  switch (take_events(controller)) {
-    case ReadOutcome::current:
-      controller.current = true;
-      return x_position(controller) != controller.last_x;
-    case ReadOutcome::failed:
-      controller.read_failed = true;
-      return true;
-    case ReadOutcome::gone:
-      return true;
-  }
-  return true;
-}
-
 void empty(int fd) {
   char taken[16];
   while (read(fd, taken, sizeof taken) > 0) {
@@ -77,16 +50,16 @@ void empty(int fd) {
 // it, and the wait begins again; one that takes the terminal just before a
 // wait without it makes the terminal's pipe readable, which does the same.
 void pause_between_passes(const CntrIds& ids, const Directions& held) {
-  const std::int64_t deadline = (pass_began_ns != 0 ? pass_began_ns : monotonic_ns()) + PAUSE_NS;
+  pause_clock_start(pause_clock);
   PlayersPause players = {};
   bool quiet[PLAYER_COUNT] = {};  // nothing more to wait for from the player
   for (std::size_t p = 0; p < ids.size(); ++p) {
     if (ids[p] == NO_CNTR) continue;
     const Controller* controller = open_controller(ids[p]);
-    players[p] = {true, held[p] != 0, controller != nullptr && controller->last_read_ok, false};
+    players[p] = {true, held[p] != 0, controller != nullptr && controller->handoff.last_read_ok,
+                  false};
   }
   const bool clock = pause_needs_clock(players);
-  std::int64_t now_ns = 0;  // with a clock, as of the last look at it
   timespec left = {};
   bool keystroke = false;
   while (!keystroke && !pause_may_end_early(players)) {
@@ -105,17 +78,11 @@ void pause_between_passes(const CntrIds& ids, const Directions& held) {
       watch_fds(watch);
       for (int fd : watch) waited.add(fd, DEVICE_WATCH);
     }
-    if (clock) {
-      now_ns = monotonic_ns();
-      if (now_ns >= deadline) break;
-      left = {static_cast<time_t>((deadline - now_ns) / 1'000'000'000),
-              static_cast<long>((deadline - now_ns) % 1'000'000'000)};
-    }
+    if (clock && !pause_clock_left(pause_clock, left)) break;
+    // After the wait the clock is read again: before the next wait, or as
+    // the pause ends.
     const int ready_count =
         ppoll(waited.fds, static_cast<nfds_t>(waited.count), clock ? &left : nullptr, nullptr);
-    // ppoll leaves the time it did not wait in left: no clock to read when a
-    // controller ends the pause.
-    if (clock) now_ns = deadline - (left.tv_sec * 1'000'000'000 + left.tv_nsec);
     if (ready_count <= 0) continue;  // the time is up, or a handler ran: the rules again
     for (int i = 0; i < waited.count; ++i) {
       const pollfd& ready = waited.fds[i];
@@ -140,11 +107,14 @@ void pause_between_passes(const CntrIds& ids, const Directions& held) {
           }
         }
       } else if (Controller* controller = open_controller(ids[static_cast<std::size_t>(who)])) {
+        // A new X, a failed read (said at the next pass), or a controller
+        // that went away (found at the next pass) wakes its player.
+        const Taken taken = take_in_now(*controller);
         PlayerPause& player = players[static_cast<std::size_t>(who)];
-        player.woke = woke_by(*controller) || player.woke;
-        quiet[who] = controller->read_failed || (ready.revents & (POLLHUP | POLLERR)) != 0;
+        player.woke = player.woke || taken != Taken::unchanged;
+        quiet[who] = taken == Taken::failed || (ready.revents & (POLLHUP | POLLERR)) != 0;
       }
     }
   }
-  pass_began_ns = clock ? now_ns : 0;
+  pause_clock_end(pause_clock, clock);
 }

@@ -1,0 +1,24 @@
+#include "pause_clock.h"
+
+std::int64_t monotonic_ns() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+void pause_clock_start(PauseClock& clock) {
+  const std::int64_t began = clock.pass_began_ns != 0 ? clock.pass_began_ns : clock.now_ns();
+  clock.deadline_ns = began + clock.pause_ns;
+}
+
+bool pause_clock_left(PauseClock& clock, timespec& left) {
+  const std::int64_t remaining = clock.deadline_ns - clock.now_ns();
+  if (remaining <= 0) return false;
+  left = {static_cast<time_t>(remaining / 1'000'000'000),
+          static_cast<long>(remaining % 1'000'000'000)};
+  return true;
+}
+
+void pause_clock_end(PauseClock& clock, bool timed) {
+  clock.pass_began_ns = timed ? clock.now_ns() : 0;
+}
