@@ -116,6 +116,33 @@ TEST(DeviceBench, AtRestAndHolding) {
   }
 }
 
+// The hold at the default threshold after a turn whose steps come 0.6 ms
+// apart, late in each timed wait: from the pass that read the last step to
+// the key-up, 34 passes later.
+TEST(DeviceBench, HoldAfterATurn) {
+  OnePlayer player;
+  ASSERT_TRUE(player.start());
+  auto& [pad, run, keyboard] = player;
+  std::vector<double> holds;
+  for (int turn = 0; turn < 10; ++turn) {
+    SyscallTrace trace;
+    ASSERT_TRUE(trace.start(run.pid));
+    for (int step = 1; step <= 20; ++step) {
+      pad.move_x(1000 + 100 * turn + step);
+      std::this_thread::sleep_for(600us);
+    }
+    const KeyEvents events = keyboard.until_quiet(200ms);
+    const std::vector<SyscallTrace::Call> calls = trace.stop();
+    ASSERT_FALSE(events.empty());
+    const double read_last_step = pass_began_ms(calls, events.back(), 34);
+    ASSERT_GE(read_last_step, 0.0);
+    holds.push_back(events.back().ms - read_last_step);
+  }
+  report("keyconv_hold_after_turning_median", percentile(holds, 0.5), "ms");
+  report("keyconv_hold_after_turning_min", percentile(holds, 0.0), "ms");
+  end_with_a_keystroke(run, keyboard);
+}
+
 void measure_replug(const char* name) {
   OnePlayer player;
   ASSERT_TRUE(player.start({.args = LONG_HOLD}));
