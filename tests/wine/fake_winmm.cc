@@ -14,6 +14,8 @@
 //   pause ID STEP             before answering STEP of ID, create the file
 //                             "reached" in KEYCONV_SYNC_DIR and wait until the
 //                             file "go" appears there (the harness acts between)
+//   process_information R ... SetProcessInformation results, one per call, in
+//                             place of Wine's; past them Wine's own answers
 // At load the process id is written to KEYCONV_SYNC_DIR/pid.
 // Log (file named by KEYCONV_LOG): "<microseconds> <call> <arg>... = <result>".
 #if !defined(_WIN32)
@@ -60,6 +62,9 @@ Track tracks[MAX_IDS];
 UINT numdevs[MAX_STEPS] = {16};
 int numdevs_count = 1;
 int numdevs_taken = 0;
+BOOL process_information[MAX_STEPS];
+int process_information_count = 0;
+int process_information_taken = 0;
 FILE* log_file = nullptr;
 LARGE_INTEGER clock_rate;
 bool loaded = false;
@@ -134,7 +139,10 @@ void WINAPI logged_sleep(DWORD ms) {
 // <StateMask>] = <result>", the three last for a power throttling state.
 BOOL WINAPI logged_set_process_information(HANDLE process, PROCESS_INFORMATION_CLASS what,
                                            LPVOID information, DWORD size) {
-  const BOOL result = real_set_process_information(process, what, information, size);
+  const int call = process_information_taken++;
+  const BOOL result = call < process_information_count
+                          ? process_information[call]
+                          : real_set_process_information(process, what, information, size);
   const auto handle = reinterpret_cast<long long>(process);
   const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(information);
   if (what == ProcessPowerThrottling && size == sizeof *state) {
@@ -223,6 +231,12 @@ void load_script() {
       numdevs_count = 0;
       while (const char* n = strtok_r(nullptr, " \t\r\n", &save)) {
         if (numdevs_count < MAX_STEPS) numdevs[numdevs_count++] = static_cast<UINT>(std::atoi(n));
+      }
+    } else if (std::strcmp(word, "process_information") == 0) {
+      while (const char* r = strtok_r(nullptr, " \t\r\n", &save)) {
+        if (process_information_count < MAX_STEPS) {
+          process_information[process_information_count++] = std::atoi(r);
+        }
       }
     } else if (std::strcmp(word, "joy") == 0) {
       const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));

@@ -16,7 +16,9 @@ using SetProcessInformationCall = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLAS
 // Windows 11 keeps a process that nobody sees, as keyconv is behind a
 // full-screen game, to the default timer resolution (Sleep(1) then lasts up
 // to 15.6 ms) and may run it slowly on efficiency cores. Asks for neither.
-// Looked up at run time: Windows 7 lacks the call.
+// Windows 10 knows only the second: it refuses the timer's flag, and the
+// whole call with it, so the second alone is asked for again. Looked up at
+// run time: Windows 7 lacks the call.
 void keep_full_speed() {
   const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
   if (kernel32 == nullptr) return;
@@ -29,6 +31,11 @@ void keep_full_speed() {
   never_throttle.ControlMask =
       PROCESS_POWER_THROTTLING_EXECUTION_SPEED | PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
   never_throttle.StateMask = 0;
+  if (set_process_information(GetCurrentProcess(), ProcessPowerThrottling, &never_throttle,
+                              sizeof never_throttle)) {
+    return;
+  }
+  never_throttle.ControlMask = PROCESS_POWER_THROTTLING_EXECUTION_SPEED;
   set_process_information(GetCurrentProcess(), ProcessPowerThrottling, &never_throttle,
                           sizeof never_throttle);
 }
