@@ -146,6 +146,29 @@ TEST(EvdevJoystick, NoticesNewNodesAndLooksAtNothingWhileNothingChanges) {
   EXPECT_TRUE(watch.opened().empty()) << "nothing changed, yet something was opened";
 }
 
+// Where udev does not run, a device directory that is removed and made
+// again (as a container makes /dev anew) is watched again, and what it
+// holds is taken in.
+TEST(EvdevJoystick, ADeviceDirectoryRemovedAndMadeAgainIsWatchedAgain) {
+  InputTree tree;
+  tree.describe(3, real_devices::TURNTABLE);
+  tree.add_open_node(3);
+  open_controllers(tree.paths());
+  probe_every_id(1);
+  fs::remove_all(tree.dev);
+  probe_every_id(1);
+  fs::create_directories(tree.dev);
+  tree.add_open_node(3);  // the directory comes with its node
+  OpenWatch watch(tree.dev);
+  probe_every_id(1);
+  EXPECT_EQ(watch.opened(), (std::multiset<std::string>{"(the directory)", "event3"}))
+      << "the directory listed again and its controller opened";
+  tree.describe(4, real_devices::TURNTABLE);
+  tree.add_open_node(4);
+  probe_every_id(1);
+  EXPECT_EQ(watch.opened(), (std::multiset<std::string>{"event4"})) << "a new node noticed";
+}
+
 // A controller that goes away between its description and the open: its
 // node is listed, but opening it finds nothing (here a link to nowhere).
 // Nothing is said, and no id is taken.

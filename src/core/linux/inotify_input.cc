@@ -21,9 +21,11 @@ namespace {
 
 int inotify_fd = -1;
 int dir_watch = -1;
-// While the device directory does not exist yet, its parent is watched for it.
+// While the device directory is missing (not made yet, or removed, as when
+// a container makes /dev anew), its parent is watched for it.
 int parent_watch = -1;
 const char* watched_dir = nullptr;
+char parent_dir[PATH_MAX];
 char dir_name[64];
 
 std::uint32_t node_events = IN_CREATE | IN_ATTRIB | IN_DELETE;
@@ -33,6 +35,21 @@ bool watch_dir() {
   return dir_watch >= 0;
 }
 
+bool watch_parent() {
+  if (parent_watch < 0 && parent_dir[0] != '\0') {
+    parent_watch = inotify_add_watch(inotify_fd, parent_dir, IN_CREATE);
+  }
+  return parent_watch >= 0;
+}
+
+// The directory is back: its nodes are watched again, not its parent.
+bool dir_back() {
+  if (!watch_dir()) return false;
+  inotify_rm_watch(inotify_fd, parent_watch);
+  parent_watch = -1;
+  return true;
+}
+
 }  // namespace
 
 bool inotify_watch_open(const char* dev_input, bool permissions_only) {
@@ -40,17 +57,16 @@ bool inotify_watch_open(const char* dev_input, bool permissions_only) {
   if (inotify_fd < 0) return false;
   watched_dir = dev_input;
   node_events = permissions_only ? IN_ATTRIB : IN_CREATE | IN_ATTRIB | IN_DELETE;
-  if (watch_dir()) return true;
-  char parent[PATH_MAX];
-  std::strncpy(parent, dev_input, sizeof parent - 1);
-  parent[sizeof parent - 1] = '\0';
-  char* slash = std::strrchr(parent, '/');
-  if (slash != nullptr && slash != parent) {
+  std::strncpy(parent_dir, dev_input, sizeof parent_dir - 1);
+  parent_dir[sizeof parent_dir - 1] = '\0';
+  char* slash = std::strrchr(parent_dir, '/');
+  if (slash != nullptr && slash != parent_dir) {
     *slash = '\0';
     std::strncpy(dir_name, slash + 1, sizeof dir_name - 1);
-    parent_watch = inotify_add_watch(inotify_fd, parent, IN_CREATE);
+  } else {
+    parent_dir[0] = '\0';
   }
-  if (parent_watch >= 0) return true;
+  if (watch_dir() || watch_parent()) return true;
   inotify_watch_close();
   return false;
 }
@@ -60,6 +76,7 @@ int inotify_watch_fd() { return inotify_fd; }
 void inotify_watch_close() {
   if (inotify_fd >= 0) close(inotify_fd);
   inotify_fd = dir_watch = parent_watch = -1;
+  parent_dir[0] = '\0';
 }
 
 int inotify_watch_changes(NodeChange* out, int capacity, bool& lost) {
@@ -73,9 +90,11 @@ int inotify_watch_changes(NodeChange* out, int capacity, bool& lost) {
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       if ((event->mask & IN_Q_OVERFLOW) != 0) lost = true;
       if (event->wd == parent_watch && event->len > 0 && std::strcmp(event->name, dir_name) == 0 &&
-          watch_dir()) {
+          dir_back()) {
         lost = true;  // the directory came with its first nodes already in it
       } else if (event->wd == dir_watch && (event->mask & IN_DELETE_SELF) != 0) {
+        dir_watch = -1;
+        watch_parent();
         lost = true;
       } else if (event->wd == dir_watch && event->len > 0) {
         const int number = event_node_number(event->name);
