@@ -38,7 +38,8 @@ void report_denied_controller(const char* path, const InputNode& node, int error
                "--subsystem-match=input\n"
                "keyconv: Only if neither can be done: members of the group '%s' may read it, but\n"
                "keyconv: they may read every keyboard too.\n",
-               node.name, path, std::strerror(error), node.identity.vendor, node.identity.product,
+               node.identity.name, path, std::strerror(error), node.identity.vendor,
+               node.identity.product,
                owner != nullptr && owner->gr_gid != 0 ? owner->gr_name : "input");
 }
 

@@ -21,7 +21,12 @@ struct IdHolder {
 // of bus, vendor, product, phys and uniq.
 bool same_device(const DeviceIdentity& a, const DeviceIdentity& b);
 
+// The same model, wherever it is plugged in: bus, vendor, product, name and
+// uniq (a serial number, where the device has one).
+bool same_model(const DeviceIdentity& a, const DeviceIdentity& b);
+
 // The id for a controller that appears: the id it held before when it was
-// unplugged, otherwise the lowest id that nobody holds; -1 when every id is
-// held.
+// unplugged into the same port; else the lowest absent id of the same
+// model, so that a controller plugged back into another port keeps its
+// player; else the lowest id that nobody holds. -1 when every id is held.
 int choose_id(const IdHolder (&holders)[JOYSTICK_IDS], const DeviceIdentity& who);

@@ -72,7 +72,7 @@ bool opened_as_judged(const libevdev* dev, const InputNode& node) {
   const DeviceIdentity& who = node.identity;
   if (libevdev_get_id_bustype(dev) != who.bus || libevdev_get_id_vendor(dev) != who.vendor ||
       libevdev_get_id_product(dev) != who.product ||
-      !same_text(libevdev_get_name(dev), node.name, sizeof node.name) ||
+      !same_text(libevdev_get_name(dev), who.name, sizeof who.name) ||
       !same_text(libevdev_get_phys(dev), who.phys, sizeof who.phys)) {
     return false;
   }

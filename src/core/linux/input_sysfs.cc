@@ -58,7 +58,7 @@ bool read_input_node(const char* sys_class_input, int number, InputNode& node) {
   read_bitmap(caps_dir, "abs", node.caps.abs);
   read_bitmap(caps_dir, "rel", node.caps.rel);
   read_bitmap(device, "properties", node.caps.prop);
-  read_line(device, "name", node.name, sizeof node.name);
+  read_line(device, "name", node.identity.name, sizeof node.identity.name);
   read_line(device, "phys", node.identity.phys, sizeof node.identity.phys);
   read_line(device, "uniq", node.identity.uniq, sizeof node.identity.uniq);
   char id_dir[160];

@@ -16,13 +16,13 @@ struct DeviceIdentity {
   std::uint16_t product;
   char phys[64];
   char uniq[64];
+  char name[80];
 };
 
 struct InputNode {
   int number;  // N of /dev/input/eventN
   DeviceCaps caps;
   DeviceIdentity identity;
-  char name[80];
 };
 
 // Reads eventN's capabilities, name and identity from sys_class_input
