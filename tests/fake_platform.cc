@@ -20,6 +20,7 @@ FakeScript script;
 std::map<UINT, std::size_t> joy_steps_taken;
 std::size_t num_devs_taken = 0;
 std::size_t kbhit_taken = 0;
+std::size_t stop_taken = 0;
 std::vector<std::string> calls;
 std::string output;
 
@@ -51,6 +52,7 @@ void fake_start(const FakeScript& new_script) {
   joy_steps_taken.clear();
   num_devs_taken = 0;
   kbhit_taken = 0;
+  stop_taken = 0;
   calls.clear();
   output.clear();
   for (MotionTrack& track : tracks) track = MotionTrack{};
@@ -159,6 +161,16 @@ int msg_printf(const char* format, ...) {
   output += text;
   record(std::string("print ") + text);
   return written;
+}
+
+void players_assigned(const CntrIds& ids) {
+  record("players_assigned " + std::to_string(ids[0]) + " " + std::to_string(ids[1]));
+}
+
+bool stop_requested() {
+  const bool stop = play(script.stop, stop_taken) != 0;
+  if (stop) record("stop_requested");
+  return stop;
 }
 
 bool platform_open() { return true; }

@@ -21,6 +21,7 @@ struct FakeScript {
   std::vector<UINT> num_devs = {16};
   std::map<UINT, std::vector<JoyStep>> joysticks;  // ids not listed fail to read
   std::vector<int> kbhit = {1};
+  std::vector<int> stop = {0};  // stop_requested, one per call
 };
 
 // Starts a fresh run: the script, an empty record, and the core's own state
@@ -34,7 +35,8 @@ void set_motion_track(int player, std::uint32_t last_x, std::int32_t still_count
 
 // Every call so far, one line each: "joyGetNumDevs", "joyGetPosEx 3",
 // "keybd_event A3 1D 3" (key, scan code, flags), "Sleep 1",
-// "timeBeginPeriod 1", "timeEndPeriod 1", "_kbhit 0", "print <text>".
+// "timeBeginPeriod 1", "timeEndPeriod 1", "_kbhit 0", "print <text>",
+// "players_assigned 0 -1", and "stop_requested" when it asks for a stop.
 const std::vector<std::string>& fake_calls();
 
 // The calls whose line starts with one of the prefixes; with after, only

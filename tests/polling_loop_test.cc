@@ -140,6 +140,23 @@ TEST_P(BothPrograms, FailedReadsPrintErrorEachPassAndKeepTheKey) {
       Expect(GetParam()).pass({"keybd_event A2 1D 0"}).passes(4).shutdown({"keybd_event A2 1D 2"}));
 }
 
+// A stop that the platform asks for (on Windows, Ctrl+C or the console
+// closed) ends the conversion as a keystroke does: the timer resolution
+// given back, then the held key let go. The console is not asked again.
+TEST_P(BothPrograms, AStopAskedByThePlatformEndsInOrder) {
+  FakeScript script;
+  script.num_devs = {1};
+  script.joysticks[0] = assign_1p_alone(100) + std::vector<JoyStep>{at(100), at(120), at(120)};
+  script.kbhit = {0};
+  script.stop = {0, 0, 1};
+  EXPECT_EQ(run(GetParam(), script), 0);
+  EXPECT_EQ(
+      loop_effects(),
+      Expect(GetParam()).pass({"keybd_event A0 2A 0"}).passes(1).shutdown({"keybd_event A0 2A 2"}));
+  EXPECT_EQ(fake_calls_of({"_kbhit", "stop_requested"}, AFTER_START),
+            (Calls{"_kbhit 0", "_kbhit 0", "stop_requested"}));
+}
+
 TEST(BusyProgram, NeverPausesNorTouchesTheTimerResolution) {
   FakeScript script;
   script.num_devs = {1};

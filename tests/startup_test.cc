@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,29 @@ TEST(Startup, PrintsExactMessagesForEachKindOfArgument) {
     fake_start(two_controllers());
     EXPECT_EQ(run_with(c.args), 0);
     EXPECT_EQ(fake_output(), expected::started(1, c.threshold_message));
+  }
+}
+
+// The platform learns the players' ids as soon as they are settled, before
+// the threshold is: player 2 skipped, alone, or on its own controller.
+TEST(Startup, ThePlatformLearnsThePlayersOnceBothAreSettled) {
+  const struct {
+    FakeScript script;
+    const char* told;
+  } cases[] = {
+      {two_controllers(), "players_assigned 0 1"},
+      {{.joysticks = {{0, {PRESSED, UP, PRESSED}}}}, "players_assigned 0 -1"},
+      {{.num_devs = {1}, .joysticks = {{0, {PRESSED, UP}}}}, "players_assigned 0 -1"},
+  };
+  for (const auto& c : cases) {
+    fake_start(c.script);
+    EXPECT_EQ(run_with({}), 0);
+    const std::vector<std::string> around =
+        fake_calls_of({"print", "players_assigned"}, "print " + expected::RELEASE_ALL);
+    ASSERT_GE(around.size(), 4u) << c.told;
+    EXPECT_EQ(*(around.end() - 4), c.told);
+    EXPECT_EQ(*(around.end() - 3), "print " + expected::NO_ARGUMENT) << c.told;
+    EXPECT_EQ(std::count(around.begin(), around.end(), c.told), 1) << c.told;
   }
 }
 

@@ -25,7 +25,7 @@ void run_polling_loop(Pacing pacing, const CntrIds& ids, std::int32_t anti_chatt
   const bool paced = pacing == Pacing::paced;
   if (paced) timeBeginPeriod(TIMER_RESOLUTION_MS);
   // A keystroke that waits already ends the run before the first pass.
-  while (!_kbhit()) {
+  while (!stop_requested() && !_kbhit()) {
     const Directions held = poll_once(ids, anti_chatter);
     if (paced) pause_between_passes(ids, held);
   }

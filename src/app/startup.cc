@@ -2,6 +2,7 @@
 
 #include "../core/controller_assignment.h"
 #include "../core/messages.h"
+#include "../core/platform.h"
 
 std::int32_t settle_anti_chatter(int argc, ThresholdArg arg) {
   if (argc == 1) {
@@ -22,6 +23,7 @@ std::int32_t settle_anti_chatter(int argc, ThresholdArg arg) {
 int run_conversion(Pacing pacing, int argc, ThresholdArg arg) {
   CntrIds ids = {NO_CNTR, NO_CNTR};
   assign_controllers(ids);
+  players_assigned(ids);
   const std::int32_t anti_chatter = settle_anti_chatter(argc, arg);
   say(Msg::conversion_start);
   say(Msg::press_key_to_end);

@@ -85,10 +85,23 @@ void pause_between_passes(const CntrIds& ids, const Directions& held);
 // Writes a message of the catalogue to standard output, as printf does.
 int msg_printf(const char* format, ...);
 
+// Controller assignment is over: ids are the players' controllers until the
+// end. Linux: only these lose their X axis's filter, and get it back at the
+// end. Windows: from now on, Ctrl+C and the other console events end the
+// conversion in order (the timer resolution and the keys given back) before
+// the program ends as Windows ends it.
+void players_assigned(const CntrIds& ids);
+
+// The platform asks the conversion to end, as a console keystroke does
+// (Windows: a console event since players_assigned). Linux: never; a signal
+// lets go of the keys itself.
+bool stop_requested();
+
 // Acquires what the binding needs before the first operation (Linux: the
 // virtual keyboard and the terminal mode). False means the program cannot
 // work at all; the binding has already said why on standard error.
 bool platform_open();
 
-// Gives back what platform_open took. Safe to call more than once.
+// Gives back what platform_open took. Safe to call more than once. Windows:
+// after a console event's stop, hands the end to Windows' own handling.
 void platform_close();

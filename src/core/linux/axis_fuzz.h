@@ -1,8 +1,9 @@
 // The X axis's fuzz. The kernel drops every change of an axis within half
 // its fuzz, which the HID driver sets to a 256th of the range. Every step
 // must reach the motion detector, so the filter is off while keyconv reads a
-// controller. The setting is the device's, so other readers see it too
-// until keyconv puts it back: at the end, and from the signal handlers.
+// player's controller, and only then. The setting is the device's, so
+// other readers see it too until keyconv puts it back: at the end, and from
+// the signal handlers.
 #pragma once
 
 struct libevdev;

@@ -21,6 +21,7 @@ namespace {
 
 Controller controllers[JOYSTICK_IDS];
 IdHolder holders[JOYSTICK_IDS];
+bool players[JOYSTICK_IDS];  // the id is a player's: its X axis reads unfiltered
 bool started = false;
 
 // Nodes of controllers that this user may not open (yet): tried again when
@@ -97,7 +98,7 @@ void consider(int number, bool afresh = true) {
   controller.button_count = controller_buttons(node.caps, controller.buttons);
   controller.x_value = libevdev_get_event_value(dev, EV_ABS, ABS_X);
   controller.buttons_down = button_mask(dev, controller.buttons, controller.button_count);
-  axis_fuzz_off(id, dev);
+  if (players[id]) axis_fuzz_off(id, dev);
   holders[id] = {IdState::present, node.identity};
 }
 
@@ -134,6 +135,7 @@ void follow_changes() {
 void open_controllers(const InputPaths& paths) {
   close_controllers();
   for (IdHolder& holder : holders) holder = IdHolder{};
+  for (bool& player : players) player = false;
   refused_count = 0;
   forget_denied_report();
   // Watching starts first, so that no node slips in between.
@@ -146,6 +148,14 @@ void close_controllers() {
   for (int id = 0; id < JOYSTICK_IDS; ++id) close_controller(id);
   watch_stop();
   started = false;
+}
+
+void controllers_of_players(const CntrIds& ids) {
+  for (const CntrId id : ids) {
+    if (id < 0 || id >= JOYSTICK_IDS) continue;
+    players[id] = true;
+    if (controllers[id].dev != nullptr) axis_fuzz_off(id, controllers[id].dev);
+  }
 }
 
 Controller* controller_for(int id) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "../types.h"
 #include "controller_ids.h"
 #include "device_class.h"
 #include "device_watch.h"
@@ -30,6 +31,10 @@ struct Controller {
 // opens the controllers present, in the order of their nodes. The first
 // use of the table starts one on the system's paths by itself.
 void open_controllers(const InputPaths& paths);
+
+// The players' controllers: their X axes lose their filter, now and
+// whenever they come back, until the controllers are closed.
+void controllers_of_players(const CntrIds& ids);
 
 // Gives every controller's X axis its own fuzz back and closes them all.
 void close_controllers();

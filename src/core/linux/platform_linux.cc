@@ -32,6 +32,10 @@ bool platform_open() {
   return true;
 }
 
+void players_assigned(const CntrIds& ids) { controllers_of_players(ids); }
+
+bool stop_requested() { return false; }
+
 void platform_close() {
   console_close();
   uinput_keyboard::close_keyboard();
