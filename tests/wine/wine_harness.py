@@ -14,6 +14,7 @@ import os
 import pty
 import resource
 import shutil
+import signal
 import subprocess
 import time
 from dataclasses import dataclass, field
@@ -188,6 +189,7 @@ class Wine:
                 process = subprocess.Popen([self.tool("wine"), exe_name, *args], cwd=work_dir,
                                            env=env, stdin=slave, stdout=out,
                                            stderr=subprocess.PIPE)
+                self.process = process
                 try:
                     if at_pause is not None:
                         self._wait_for(os.path.join(work_dir, "reached"), process,
@@ -208,6 +210,11 @@ class Wine:
         with open(os.path.join(work_dir, "stdout.bin"), "rb") as f:
             return Run(process.returncode, f.read(), stderr, cpu_s)
 
+
+    def send_ctrl_c(self, work_dir):
+        """Ctrl+C: SIGINT to the Unix process that runs the program, which
+        Wine hands to the program's console handler as CTRL_C_EVENT."""
+        os.kill(self.process.pid, signal.SIGINT)
 
     def type_console_key(self, work_dir):
         """Types a key into the program's console from another process."""
