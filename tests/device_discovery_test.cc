@@ -183,6 +183,7 @@ TEST_F(DeviceDiscovery, ANodeThatHoldsAnotherDeviceThanJudgedIsClosedUntouched) 
     ASSERT_TRUE(device.make(c.shape, {0, 1023, 5, 500}, c.phys.c_str())) << c.what;
     ASSERT_TRUE(tree.link_node(7, device.node())) << c.what;
     open_controllers(tree.paths());
+    players_assigned({0, NO_CNTR});
     JOYINFOEX info = prepared_joy_info();
     EXPECT_EQ(joyGetPosEx(0, &info) == JOYERR_NOERROR, c.opened) << c.what;
     input_absinfo x_axis = {};
@@ -263,6 +264,47 @@ TEST_F(DeviceDiscovery, ControllersUnpluggedTogetherComeBackWithTheirOwnIds) {
   pad_2p.move_x(2000);
   EXPECT_EQ(keyboard.next(), down(KEY_RIGHTSHIFT)) << "player 2's controller is player 2's";
   end_with_a_keystroke(run, keyboard);
+}
+
+// Plugged back into another port (another phys), player 1's controller is
+// player 1's again: no absent controller had that port, and it is of the
+// model player 1's was.
+TEST_F(DeviceDiscovery, AControllerPluggedBackIntoAnotherPortKeepsItsPlayer) {
+  OnePlayer player;
+  ASSERT_TRUE(player.start({.args = LONG_HOLD}));
+  auto& [pad, run, keyboard] = player;
+  pad.destroy();
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR)));
+  ASSERT_TRUE(make_controller(pad, AT_REST, "usb-keyconv-test/another-port"));
+  std::this_thread::sleep_for(100ms);
+  pad.move_x(2000);
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << "player 1's key follows its controller";
+  end_with_a_keystroke(run, keyboard);
+}
+
+// Only a player's controller reads without its X filter, from the end of
+// the assignment, again after a re-plug, until the end; another controller
+// (here one that player 2 did not take) keeps its filter throughout.
+TEST_F(DeviceDiscovery, OnlyThePlayersControllersLoseTheirFilter) {
+  constexpr AxisRange FILTERED = {0, 65535, 255, 1000};
+  OnePlayer player;
+  VirtualDevice other;
+  ASSERT_TRUE(make_controller(player.pad, FILTERED, "usb-keyconv-test/input1"));
+  ASSERT_TRUE(make_controller(other, FILTERED, "usb-keyconv-test/input2"));
+  ASSERT_TRUE(player.start({.args = LONG_HOLD}));
+  auto& [pad, run, keyboard] = player;
+  EXPECT_EQ(pad.x_fuzz(), 0) << "player 1's";
+  EXPECT_EQ(other.x_fuzz(), 255) << "nobody's";
+  pad.destroy();
+  ASSERT_TRUE(run.wait_for(on_terminal(expected::ERROR)));
+  ASSERT_TRUE(make_controller(pad, FILTERED, "usb-keyconv-test/input1"));
+  pad.move_x(3000);
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT));
+  EXPECT_EQ(pad.x_fuzz(), 0) << "player 1's, back";
+  EXPECT_EQ(other.x_fuzz(), 255) << "nobody's";
+  end_with_a_keystroke(run, keyboard);
+  EXPECT_EQ(pad.x_fuzz(), 255) << "player 1's, after the end";
+  EXPECT_EQ(other.x_fuzz(), 255) << "nobody's, after the end";
 }
 
 TEST_F(DeviceDiscovery, AUserWhoMayNotUseUinputIsToldHowAndTheProgramEnds) {

@@ -142,6 +142,14 @@ void VirtualDevice::destroy() {
   dev = nullptr;
 }
 
+int VirtualDevice::x_fuzz() const {
+  const int fd = open(node().c_str(), O_RDONLY | O_CLOEXEC);
+  input_absinfo x_axis = {};
+  const bool read = fd >= 0 && ioctl(fd, EVIOCGABS(ABS_X), &x_axis) == 0;
+  if (fd >= 0) close(fd);
+  return read ? x_axis.fuzz : -1;
+}
+
 std::string VirtualDevice::node() const {
   const char* path = uinput != nullptr ? libevdev_uinput_get_devnode(uinput) : nullptr;
   return path != nullptr ? path : "";
