@@ -36,6 +36,10 @@ int _kbhit() {
 
 int msg_printf(const char*, ...) { return 0; }
 
+void players_assigned(const CntrIds&) {}
+
+bool stop_requested() { return false; }
+
 bool platform_open() { return true; }
 
 void platform_close() {}

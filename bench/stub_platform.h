@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "../src/core/platform.h"
+#include "../src/core/platform_hooks.h"
 
 struct StubState {
   std::uint32_t x[2] = {0, 0};  // what joyGetPosEx reports for ids 0 and 1

@@ -1,13 +1,13 @@
 // Which devices are controllers, their buttons, sysfs bitmaps, and which id
 // a controller gets.
-#include "../src/core/linux/device_class.h"
+#include "../src/core/linux/controllers/device_class.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "../src/core/linux/controller_ids.h"
-#include "../src/core/linux/input_sysfs.h"
+#include "../src/core/linux/controllers/controller_ids.h"
+#include "../src/core/linux/controllers/input_sysfs.h"
 #include "real_devices.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "../src/core/linux/keyboard_uinput.h"
-#include "../src/core/linux/signals.h"
+#include "../src/core/linux/signals/abnormal_end.h"
 #include "device_support.h"
 #include "expected_text.h"
 

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "../src/core/joy_info.h"
+#include "../src/core/platform_hooks.h"
 #include "device_support.h"
 #include "expected_text.h"
 #include "input_tree.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../src/core/platform.h"
+#include "../src/core/platform_hooks.h"
 
 struct JoyStep {
   MMRESULT result = JOYERR_NOERROR;

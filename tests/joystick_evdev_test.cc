@@ -2,7 +2,7 @@
 // made in a temporary directory: which nodes it opens, what it says about
 // nodes it may not open, and how it notices new ones. Real devices are
 // tested in the VM (device tests).
-#include "../src/core/linux/joystick_evdev.h"
+#include "../src/core/linux/controllers/joystick_evdev.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@
 #include <set>
 #include <string>
 
-#include "../src/core/linux/controller_table.h"
-#include "../src/core/linux/input_sysfs.h"
+#include "../src/core/linux/controllers/controller_table.h"
+#include "../src/core/linux/controllers/input_sysfs.h"
 #include "../src/core/platform.h"
 #include "input_tree.h"
 #include "open_watch.h"

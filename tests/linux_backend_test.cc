@@ -11,8 +11,8 @@
 #include <string>
 
 #include "../src/core/linux/keyboard_uinput.h"
-#include "../src/core/linux/pause_clock.h"
-#include "../src/core/linux/pause_rule.h"
+#include "../src/core/linux/pacing/pause_clock.h"
+#include "../src/core/linux/pacing/pause_rule.h"
 #include "input_tree.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "../src/core/linux/console_tty.h"
-#include "../src/core/linux/signals.h"
+#include "../src/core/linux/signals/abnormal_end.h"
+#include "../src/core/linux/terminal/console_tty.h"
 #include "../src/core/platform.h"
 #include "job_shell.h"
 

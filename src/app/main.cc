@@ -1,5 +1,5 @@
 // Entry of keyconv (KEYCONV_PACED=1) and keyconv_busy (KEYCONV_PACED=0).
-#include "../core/platform.h"
+#include "../core/platform_hooks.h"
 #include "startup.h"
 
 #if !defined(KEYCONV_PACED)

@@ -3,6 +3,7 @@
 #include "../core/key_output.h"
 #include "../core/motion_detector.h"
 #include "../core/platform.h"
+#include "../core/platform_hooks.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "../core/controller_assignment.h"
 #include "../core/messages.h"
-#include "../core/platform.h"
+#include "../core/platform_hooks.h"
 
 std::int32_t settle_anti_chatter(int argc, ThresholdArg arg) {
   if (argc == 1) {

@@ -3,7 +3,7 @@
 // holds and writes the code page 932 bytes, and the Linux build keeps UTF-8.
 #include "messages.h"
 
-#include "platform.h"
+#include "platform_hooks.h"
 
 namespace {
 

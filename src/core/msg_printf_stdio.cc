@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform.h"
+#include "platform_hooks.h"
 
 int msg_printf(const char* format, ...) {
   va_list args;

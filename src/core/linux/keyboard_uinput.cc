@@ -17,7 +17,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "signals_held.h"
+#include "signals/abnormal_end.h"
+#include "signals/signals_held.h"
 
 namespace uinput_keyboard {
 namespace {
@@ -45,12 +46,7 @@ libevdev_uinput* keyboard = nullptr;
 volatile sig_atomic_t uinput_fd = -1;
 volatile sig_atomic_t held_keys = 0;  // bit i: KEYS[i] is down
 volatile sig_atomic_t key_up_unread = 0;
-
-// Signals that came while keybd_event wrote and noted a key, by number.
-constexpr int MOST_SIGNALS = 65;
-volatile sig_atomic_t typing = 0;
-volatile sig_atomic_t deferred[MOST_SIGNALS] = {};
-volatile sig_atomic_t any_deferred = 0;
+volatile sig_atomic_t let_go_for_stop = 0;
 
 void explain_failure(const char* path, int error, const char* what) {
   std::fprintf(stderr, "keyconv: cannot %s %s: %s. keyconv cannot type without it.\n", what, path,
@@ -109,14 +105,36 @@ void linger_if_unread() {
   }
 }
 
-}  // namespace
-
-bool defer_while_typing(int signal_number) {
-  if (typing == 0 || signal_number <= 0 || signal_number >= MOST_SIGNALS) return false;
-  deferred[signal_number] = 1;
-  any_deferred = 1;
-  return true;
+// The key-up of every key held, each with its SYN_REPORT, past a failed
+// write. The keys stay known as held.
+void release_held_now() {
+  write_held(0);
+  if (held_keys != 0) key_up_unread = 1;
 }
+
+void release_held_for_stop() {
+  release_held_now();
+  let_go_for_stop = 1;
+}
+
+// After a stop, or a stop the kernel refused: the keys held before it
+// pressed again, so that a turn that went on keeps its key. The core never
+// knew of the stop.
+void press_held_after_stop() {
+  if (let_go_for_stop == 0) return;
+  let_go_for_stop = 0;
+  write_held(1);
+}
+
+void close_keyboard_now() {
+  const int fd = uinput_fd;
+  if (fd < 0) return;
+  linger_if_unread();
+  uinput_fd = -1;
+  close(fd);  // destroys the device
+}
+
+}  // namespace
 
 bool open_keyboard(const char* uinput_path) {
   const int fd = open(uinput_path, O_RDWR | O_CLOEXEC);
@@ -136,24 +154,12 @@ bool open_keyboard(const char* uinput_path) {
     close(fd);
     return false;
   }
+  register_end_step(EndStep::keys,
+                    {release_held_now, release_held_for_stop, press_held_after_stop});
+  register_end_step(EndStep::keyboard, {close_keyboard_now, nullptr, nullptr});
   held_keys = 0;
   uinput_fd = fd;
   return true;
-}
-
-void release_held_now() {
-  write_held(0);
-  if (held_keys != 0) key_up_unread = 1;
-}
-
-void press_held_now() { write_held(1); }
-
-void close_keyboard_now() {
-  const int fd = uinput_fd;
-  if (fd < 0) return;
-  linger_if_unread();
-  uinput_fd = -1;
-  close(fd);  // destroys the device
 }
 
 void close_keyboard() {
@@ -175,20 +181,9 @@ void keybd_event(BYTE vk, BYTE /*scan*/, DWORD flags, ULONG_PTR /*extra_info*/) 
   const int index = key_index(vk);
   if (keyboard == nullptr || index < 0) return;
   const bool up = (flags & KEYEVENTF_KEYUP) != 0;
-  // Signals wait while the key and what is known of it change (see
-  // defer_while_typing): holding them back would cost two system calls a
-  // key event, on the way from a move to its key.
-  typing = 1;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
+  // Signals wait while the key and what is known of it change.
+  key_write_begins();
   if (write_key(uinput_fd, KEYS[index].code, up ? 0 : 1) && up) key_up_unread = 1;
   held_keys = up ? held_keys & ~(1 << index) : held_keys | (1 << index);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  typing = 0;
-  if (any_deferred == 0) return;
-  any_deferred = 0;
-  for (int signal_number = 1; signal_number < MOST_SIGNALS; ++signal_number) {
-    if (deferred[signal_number] == 0) continue;
-    deferred[signal_number] = 0;
-    raise(signal_number);
-  }
+  key_write_ends();
 }

@@ -1,12 +1,15 @@
 // Linux binding of the platform layer: the start and end of the backend
-// (virtual keyboard, signals, terminal, controllers). The operations of the
-// seam live in:
-//   joyGetNumDevs, joyGetPosEx        joystick_evdev.cc, over controller_table.cc
+// (virtual keyboard, signals, terminal, controllers) and the end of the
+// assignment. The operations of the seam live in:
+//   joyGetNumDevs, joyGetPosEx        controllers/joystick_evdev.cc
 //   keybd_event                       keyboard_uinput.cc
-//   timeBeginPeriod, timeEndPeriod    timer_slack.cc
-//   Sleep                             sleep_posix.cc
-//   _kbhit                            console_tty.cc
+//   timeBeginPeriod, timeEndPeriod    pacing/timer_slack.cc
+//   Sleep                             pacing/sleep_posix.cc
+//   _kbhit                            terminal/console_tty.cc
+//   pause_between_passes              pacing/pass_pause.cc
 //   msg_printf                        ../msg_printf_stdio.cc
+// What a signal undoes is in signals/abnormal_end.cc, each step registered
+// by its own unit.
 #if !defined(__linux__)
 #error "platform_linux.cc belongs to the Linux build only"
 #endif
@@ -14,10 +17,11 @@
 #include <cstdio>
 
 #include "../platform.h"
-#include "console_tty.h"
-#include "controller_table.h"
+#include "../platform_hooks.h"
+#include "controllers/controller_table.h"
 #include "keyboard_uinput.h"
-#include "signals.h"
+#include "signals/abnormal_end.h"
+#include "terminal/console_tty.h"
 
 bool platform_open() {
   // Created before the controllers are asked for, so the desktop has picked

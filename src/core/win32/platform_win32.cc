@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "../platform.h"
+#include "../platform_hooks.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "../types.h"
+#include "../../types.h"
 #include "controller_ids.h"
 #include "device_class.h"
 #include "device_watch.h"

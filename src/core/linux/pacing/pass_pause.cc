@@ -9,13 +9,14 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "../platform.h"
-#include "console_tty.h"
-#include "controller_table.h"
-#include "device_watch.h"
+#include "../../platform.h"
+#include "../../platform_hooks.h"
+#include "../controllers/controller_table.h"
+#include "../controllers/device_watch.h"
+#include "../controllers/read_handoff.h"
+#include "../terminal/console_tty.h"
 #include "pause_clock.h"
 #include "pause_rule.h"
-#include "read_handoff.h"
 
 namespace {
 

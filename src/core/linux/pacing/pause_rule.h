@@ -5,7 +5,7 @@
 // other pass may begin as soon as there is something to read. Pure.
 #pragma once
 
-#include "../types.h"
+#include "../../types.h"
 
 // What the pause knows of a player.
 struct PlayerPause {

@@ -7,7 +7,7 @@
 
 #include <sys/prctl.h>
 
-#include "../platform.h"
+#include "../../platform.h"
 
 namespace {
 

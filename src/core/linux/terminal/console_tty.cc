@@ -13,8 +13,9 @@
 #include <csignal>
 #include <initializer_list>
 
-#include "../platform.h"
-#include "signals_held.h"
+#include "../../platform.h"
+#include "../signals/abnormal_end.h"
+#include "../signals/signals_held.h"
 
 namespace {
 
@@ -65,6 +66,8 @@ bool console_open(const char* path) {
     taken_read_fd = taken[0];
     taken_write_fd = taken[1];
   }
+  // Registered before the mode is taken: a signal may come at once.
+  register_end_step(EndStep::terminal, {console_restore, console_restore, console_reenter});
   tty_fd = fd;
   console_reenter();
   return true;

@@ -14,7 +14,7 @@
 
 #include <cerrno>
 
-#include "../platform.h"
+#include "../../platform.h"
 #include "controller_table.h"
 #include "read_handoff.h"
 

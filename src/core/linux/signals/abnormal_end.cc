@@ -1,24 +1,46 @@
-// The signal handlers. They call only async-signal-safe functions and share
-// only volatile sig_atomic_t state with the rest of the program.
+// The signal handlers and the steps they run. They call only
+// async-signal-safe functions and share only volatile sig_atomic_t state,
+// and the steps' functions, with the rest of the program.
 #if !defined(__linux__)
-#error "signals.cc belongs to the Linux build only"
+#error "abnormal_end.cc belongs to the Linux build only"
 #endif
 
-#include "signals.h"
+#include "abnormal_end.h"
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <initializer_list>
 
-#include "axis_fuzz.h"
-#include "console_tty.h"
-#include "keyboard_uinput.h"
+#include "signals_held.h"
 
 namespace {
 
-volatile sig_atomic_t keys_let_go_for_stop = 0;
+constexpr int STEP_COUNT = static_cast<int>(EndStep::count);
+EndActions steps[STEP_COUNT] = {};
+
+// Signals that came while a key was written, by number.
+constexpr int MOST_SIGNALS = 65;
+volatile sig_atomic_t writing_key = 0;
+volatile sig_atomic_t deferred[MOST_SIGNALS] = {};
+volatile sig_atomic_t any_deferred = 0;
+
+void run_steps(void (*EndActions::*phase)()) {
+  for (const EndActions& step : steps) {
+    if (step.*phase != nullptr) (step.*phase)();
+  }
+}
+
+// A handler's first step: true when signal_number waits for the key being
+// written, to be raised again when it is.
+bool defer_while_writing(int signal_number) {
+  if (writing_key == 0 || signal_number <= 0 || signal_number >= MOST_SIGNALS) return false;
+  deferred[signal_number] = 1;
+  any_deferred = 1;
+  return true;
+}
 
 void install(int signal_number, void (*handler)(int), int flags) {
   struct sigaction action = {};
@@ -58,57 +80,44 @@ void raise_by_default(int signal_number) {
 }
 
 // A fault of the program's own (the kernel's SIGSEGV, SIGBUS...) cannot
-// wait: its handler runs at once, typing or not. The same signals sent by a
-// process wait like any other.
+// wait: its handler runs at once, writing a key or not. The same signals
+// sent by a process wait like any other.
 void on_fatal_signal(int signal_number, siginfo_t* info, void*) {
   const bool fault =
       info != nullptr && info->si_code > 0 &&
       (signal_number == SIGSEGV || signal_number == SIGBUS || signal_number == SIGILL ||
        signal_number == SIGFPE || signal_number == SIGTRAP || signal_number == SIGSYS);
-  if (!fault && uinput_keyboard::defer_while_typing(signal_number)) return;
-  console_restore();
-  uinput_keyboard::release_held_now();
-  axis_fuzz_restore_all_now();
-  uinput_keyboard::close_keyboard_now();
+  if (!fault && defer_while_writing(signal_number)) return;
+  run_steps(&EndActions::at_end);
   raise_by_default(signal_number);
   _exit(128 + signal_number);  // not reached: the signal ends the process
 }
 
-// After a stop, or a stop the kernel refused: the terminal's mode again in
-// the foreground, and the keys held before the stop pressed again, so that
-// a turn that went on keeps its key. The core never knew of the stop.
-void carry_on() {
-  console_reenter();
-  if (keys_let_go_for_stop != 0) {
-    keys_let_go_for_stop = 0;
-    uinput_keyboard::press_held_now();
-  }
-}
-
-// Ctrl+Z, and the stops of a background job that writes to the terminal
-// with tostop set (SIGTTOU) or reads it (SIGTTIN).
 void on_stop_signal(int signal_number) {
-  if (uinput_keyboard::defer_while_typing(signal_number)) return;
+  if (defer_while_writing(signal_number)) return;
   const int saved_errno = errno;
-  console_restore();
-  uinput_keyboard::release_held_now();
-  keys_let_go_for_stop = 1;
+  run_steps(&EndActions::at_stop);
   // Stopped here until SIGCONT; in a process group without a shell to
   // continue it (an orphaned one), the kernel does not stop it at all.
   raise_by_default(signal_number);
   install(signal_number, on_stop_signal, SA_RESTART);
-  carry_on();
+  run_steps(&EndActions::at_continue);
   errno = saved_errno;
 }
 
 void on_continue_signal(int signal_number) {
-  if (uinput_keyboard::defer_while_typing(signal_number)) return;
+  if (defer_while_writing(signal_number)) return;
   const int saved_errno = errno;
-  carry_on();
+  run_steps(&EndActions::at_continue);
   errno = saved_errno;
 }
 
 }  // namespace
+
+void register_end_step(EndStep step, EndActions actions) {
+  const SignalsHeld held;  // no handler sees a step half written
+  steps[static_cast<int>(step)] = actions;
+}
 
 void install_signal_handlers() {
   constexpr int FATAL_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,
@@ -121,8 +130,27 @@ void install_signal_handlers() {
   for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
     install_unless_ignored(signal_number, on_fatal_signal, 0);
   }
+  // Ctrl+Z, and the stops of a background job that writes to the terminal
+  // with tostop set (SIGTTOU) or reads it (SIGTTIN).
   for (int signal_number : {SIGTSTP, SIGTTOU, SIGTTIN}) {
     install_unless_ignored(signal_number, on_stop_signal, SA_RESTART);
   }
   install_unless_ignored(SIGCONT, on_continue_signal, SA_RESTART);
+}
+
+void key_write_begins() {
+  writing_key = 1;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+void key_write_ends() {
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  writing_key = 0;
+  if (any_deferred == 0) return;
+  any_deferred = 0;
+  for (int signal_number = 1; signal_number < MOST_SIGNALS; ++signal_number) {
+    if (deferred[signal_number] == 0) continue;
+    deferred[signal_number] = 0;
+    raise(signal_number);
+  }
 }

@@ -13,6 +13,7 @@
 
 #include <csignal>
 
+#include "../signals/abnormal_end.h"
 #include "controller_ids.h"
 
 namespace {
@@ -39,6 +40,7 @@ void axis_fuzz_off(int id, libevdev* dev) {
   own_x_fuzz[id] = x_axis->fuzz;
   input_absinfo unfiltered = *x_axis;
   unfiltered.fuzz = 0;
+  register_end_step(EndStep::axis_filter, {axis_fuzz_restore_all_now, nullptr, nullptr});
   if (libevdev_kernel_set_abs_info(dev, ABS_X, &unfiltered) == 0) {
     fuzz_changed_fd[id] = libevdev_get_fd(dev);
   }

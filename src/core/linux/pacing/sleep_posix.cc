@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "../platform.h"
+#include "../../platform.h"
 
 void Sleep(DWORD ms) {
   timespec left = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
