@@ -42,7 +42,8 @@ TEST(ReadDirection, FollowsTheTable) {
       {"jump down by 32767 is a wrap upwards", {at(33767), at(1000)}, 32, {+1}},
       {"100 to 65000 wraps down", {at(100), at(65000)}, 32, {-1}},
       {"65000 to 100 wraps up", {at(65000), at(100)}, 32, {+1}},
-      {"full 32-bit range compares unsigned", {at(0xFFFFFFF0u), at(0xFFFFFFFFu)}, 32, {+1}},
+      // Signed, 0x80000010 would lie below 0x10 and read as a wrap upwards.
+      {"full 32-bit range compares unsigned", {at(0x10u), at(0x80000010u)}, 32, {-1}},
       {"threshold 0: move, hold once, then 0",
        {at(10), at(11), at(11), at(11), at(11)},
        0,
