@@ -19,7 +19,7 @@ SOURCE = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "wine"))
 
 from wine_harness import Wine  # noqa: E402
-from wine_scenarios import KEY, assign_1p_alone, at, script  # noqa: E402
+from wine_expectations import KEY, assign_1p_alone, at, script  # noqa: E402
 
 ROUNDS = 3
 

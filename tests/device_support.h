@@ -5,8 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <libevdev/libevdev-uinput.h>
-#include <libevdev/libevdev.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -15,70 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "device_fixtures.h"
 #include "job_shell.h"
-#include "real_devices.h"
-
-// Skips the test, saying why, when missing (a reason) is not empty; fails
-// instead where KEYCONV_DEVICE_TESTS=required (the test VM).
-#define REQUIRE(missing)                               \
-  do {                                                 \
-    const std::string missing_ = (missing);            \
-    if (!missing_.empty()) {                           \
-      if (device_tests_required()) FAIL() << missing_; \
-      GTEST_SKIP() << missing_;                        \
-    }                                                  \
-  } while (false)
-
-std::string device_tests_unavailable();
-std::string udev_tests_unavailable();
-bool device_tests_required();
-
-// The device tests' fixtures: each test needs virtual devices, and those of
-// the udev path a udev daemon too.
-struct DeviceTest : ::testing::Test {
-  void SetUp() override { REQUIRE(device_tests_unavailable()); }
-};
-struct UdevTest : ::testing::Test {
-  void SetUp() override { REQUIRE(udev_tests_unavailable()); }
-};
-
-struct AxisRange {
-  int minimum = 0;
-  int maximum = 65535;
-  int fuzz = 0;
-  int value = 0;
-};
-
-// A device made through uinput; destroyed when it goes out of scope.
-struct VirtualDevice {
-  libevdev* dev = nullptr;
-  libevdev_uinput* uinput = nullptr;
-  int uinput_fd = -1;
-
-  VirtualDevice() = default;
-  VirtualDevice(const VirtualDevice&) = delete;
-  VirtualDevice& operator=(const VirtualDevice&) = delete;
-  ~VirtualDevice() { destroy(); }
-
-  // Every axis of shape gets range x; phys tells re-plugged devices apart.
-  bool make(const DeviceShape& shape, AxisRange x = {},
-            const char* phys = "usb-keyconv-test/input0");
-  void destroy();
-  std::string node() const;
-  // One event and its SYN_REPORT.
-  void emit(unsigned int type, unsigned int code, int value);
-  void press(unsigned int code) { emit(EV_KEY, code, 1); }
-  void release(unsigned int code) { emit(EV_KEY, code, 0); }
-  void move_x(int value) { emit(EV_ABS, ABS_X, value); }
-  // The X axis's fuzz as the kernel has it now; -1 when it cannot be read.
-  int x_fuzz() const;
-};
-
-constexpr AxisRange AT_REST = {0, 65535, 0, 1000};
-
-// A rotary controller: the turntable's shape, with range x.
-bool make_controller(VirtualDevice& device, AxisRange x = AT_REST,
-                     const char* phys = "usb-keyconv-test/input0");
+#include "program_keyboard.h"
+#include "syscall_trace.h"
+#include "virtual_device.h"
 
 // A threshold that keeps a key held for longer than any test runs.
 inline const std::vector<std::string> LONG_HOLD = {"100000"};
@@ -130,81 +69,9 @@ bool press_until(ProgramRun& run, VirtualDevice& device, unsigned int button,
 ::testing::AssertionResult press_takes_no_player(ProgramRun& run, VirtualDevice& device,
                                                  unsigned int button);
 
-struct KeyEvent {
-  unsigned int code;
-  int value;
-  double ms;  // the kernel's CLOCK_MONOTONIC timestamp, in ms
-  bool operator==(const KeyEvent& other) const {
-    return code == other.code && value == other.value;
-  }
-};
-
-void PrintTo(const KeyEvent& event, std::ostream* out);
-using KeyEvents = std::vector<KeyEvent>;
-KeyEvents& operator+=(KeyEvents& events, const KeyEvents& more);
-
-// The program's "keyconv virtual keyboard", read with monotonic timestamps.
-struct ProgramKeyboard {
-  int fd = -1;
-  ProgramKeyboard() = default;
-  ProgramKeyboard(const ProgramKeyboard&) = delete;
-  ProgramKeyboard& operator=(const ProgramKeyboard&) = delete;
-  ~ProgramKeyboard();
-  bool open_when_there(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
-  // The next key event, each of which must be followed by SYN_REPORT; code
-  // 0 after timeout or when the keyboard went away.
-  KeyEvent next(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
-  // Every key event until the keyboard goes away with its program.
-  KeyEvents until_gone(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
-  // Every key event until none comes for quiet.
-  KeyEvents until_quiet(std::chrono::milliseconds quiet);
-  // Keys the kernel holds down on this keyboard now.
-  std::vector<unsigned int> held() const;
-
- private:
-  bool gone_ = false;
-};
-
 // Types a key on the program's terminal, takes in its key events until its
 // keyboard goes away, and expects it to end with status 0.
 KeyEvents end_with_a_keystroke(ProgramRun& run, ProgramKeyboard& keyboard);
-
-// The program's system calls as the kernel traces them, on the monotonic
-// clock of the key events' timestamps: each pass of the polling loop checks
-// for a keystroke once (a poll), and each key event is one write of the key
-// and its SYN_REPORT.
-struct SyscallTrace {
-  struct Call {
-    bool poll;  // otherwise a write
-    int fd;
-    long count;
-    double ms;  // when, on the monotonic clock
-  };
-  bool start(pid_t pid);
-  // Stops tracing and returns the calls, oldest first.
-  std::vector<Call> stop();
-  ~SyscallTrace();
-  bool running = false;
-};
-
-// The passes between two key events: from the pass that sent first to the
-// one that sent then, counted by their keystroke checks.
-long passes_between(const std::vector<SyscallTrace::Call>& calls, const KeyEvent& first,
-                    const KeyEvent& then);
-
-// When a pass began, by its keystroke check: back passes before the one
-// that sent event (0: that one); -1 when the trace does not go so far back.
-double pass_began_ms(const std::vector<SyscallTrace::Call>& calls, const KeyEvent& event, int back);
-
-// How often the process has been woken up (its context switches) so far.
-long wakeups(pid_t pid);
-
-// The processor time the process has taken so far, in clock ticks.
-long cpu_ticks(pid_t pid);
-
-// The process takes less than half a processor over half a second: it does
-// not spin, whatever its state.
-::testing::AssertionResult does_not_spin(pid_t pid);
 
 constexpr uid_t PLAYER_UID = 1000;  // a user of the guest's /etc/passwd
 
@@ -250,9 +117,5 @@ struct TwoPlayers {
   ::testing::AssertionResult start();
 };
 
-constexpr KeyEvent down(unsigned int code) { return {code, 1, 0}; }
-constexpr KeyEvent up(unsigned int code) { return {code, 0, 0}; }
-
-double monotonic_ms();
 // A text the program writes, as the terminal sends it on: CR LF line ends.
 std::string on_terminal(const std::string& text);

@@ -31,7 +31,9 @@
 #include <cwchar>
 #include <initializer_list>
 
+#include "call_log.h"
 #include "console_input.h"
+#include "import_hooks.h"
 
 namespace {
 
@@ -62,29 +64,7 @@ Track tracks[MAX_IDS];
 UINT numdevs[MAX_STEPS] = {16};
 int numdevs_count = 1;
 int numdevs_taken = 0;
-BOOL process_information[MAX_STEPS];
-int process_information_count = 0;
-int process_information_taken = 0;
-FILE* log_file = nullptr;
-LARGE_INTEGER clock_rate;
 bool loaded = false;
-
-long long microseconds() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  // Absolute, like the key recorder's stamps, so the two logs line up.
-  return now.QuadPart / clock_rate.QuadPart * 1000000LL +
-         now.QuadPart % clock_rate.QuadPart * 1000000LL / clock_rate.QuadPart;
-}
-
-void log_call(const char* what, std::initializer_list<long long> args, long long result) {
-  if (log_file == nullptr) return;
-  std::fprintf(log_file, "%lld %s", microseconds(), what);
-  for (long long arg : args) std::fprintf(log_file, " %lld", arg);
-  std::fprintf(log_file, " = %lld\n", result);
-}
-
-void log_call(const char* what, long long arg, long long result) { log_call(what, {arg}, result); }
 
 // A key press and release in the console's input, as a user's keystroke.
 void type_console_key() { log_call("console_key", 0, type_key_into_console(L'q', 'Q', 0x10)); }
@@ -122,89 +102,6 @@ void pause_for_harness() {
   log_call("paused", 0, 0);
 }
 
-// kernel32's Sleep and GetProcAddress as the program calls them, logged:
-// the DLL puts these in the program's import table in place of the real
-// ones. Of what GetProcAddress finds, SetProcessInformation is logged too.
-void(WINAPI* real_sleep)(DWORD) = nullptr;
-FARPROC(WINAPI* real_get_proc_address)(HMODULE, LPCSTR) = nullptr;
-BOOL(WINAPI* real_set_process_information)
-(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD) = nullptr;
-
-void WINAPI logged_sleep(DWORD ms) {
-  log_call("Sleep", ms, 0);
-  real_sleep(ms);
-}
-
-// "SetProcessInformation <process> <class> <size> [<Version> <ControlMask>
-// <StateMask>] = <result>", the three last for a power throttling state.
-BOOL WINAPI logged_set_process_information(HANDLE process, PROCESS_INFORMATION_CLASS what,
-                                           LPVOID information, DWORD size) {
-  const int call = process_information_taken++;
-  const BOOL result = call < process_information_count
-                          ? process_information[call]
-                          : real_set_process_information(process, what, information, size);
-  const auto handle = reinterpret_cast<long long>(process);
-  const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(information);
-  if (what == ProcessPowerThrottling && size == sizeof *state) {
-    log_call("SetProcessInformation",
-             {handle, what, size, state->Version, state->ControlMask, state->StateMask}, result);
-  } else {
-    log_call("SetProcessInformation", {handle, what, size}, result);
-  }
-  return result;
-}
-
-FARPROC WINAPI logged_get_proc_address(HMODULE module, LPCSTR name) {
-  const FARPROC found = real_get_proc_address(module, name);
-  // A name, not an ordinal: an ordinal is a number below 0x10000.
-  if (found == nullptr || reinterpret_cast<ULONG_PTR>(name) < 0x10000 ||
-      std::strcmp(name, "SetProcessInformation") != 0) {
-    return found;
-  }
-  real_set_process_information =
-      reinterpret_cast<decltype(real_set_process_information)>(reinterpret_cast<void (*)()>(found));
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&logged_set_process_information));
-}
-
-struct ImportHook {
-  const char* name;
-  void* logged;
-  void** real;
-};
-
-const ImportHook IMPORT_HOOKS[] = {
-    {"Sleep", reinterpret_cast<void*>(&logged_sleep), reinterpret_cast<void**>(&real_sleep)},
-    {"GetProcAddress", reinterpret_cast<void*>(&logged_get_proc_address),
-     reinterpret_cast<void**>(&real_get_proc_address)},
-};
-
-void log_the_programs_calls() {
-  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  for (auto* dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       dll->Name != 0; ++dll) {
-    if (lstrcmpiA(reinterpret_cast<const char*>(base + dll->Name), "KERNEL32.dll") != 0) continue;
-    auto* name = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
-    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
-    for (; name->u1.AddressOfData != 0; ++name, ++slot) {
-      if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
-      const auto* by_name =
-          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
-      for (const ImportHook& hook : IMPORT_HOOKS) {
-        if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), hook.name) != 0) continue;
-        DWORD protection = 0;
-        VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
-        *hook.real = reinterpret_cast<void*>(slot->u1.Function);
-        slot->u1.Function = reinterpret_cast<ULONG_PTR>(hook.logged);
-        VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
-      }
-    }
-  }
-}
-
 void add_steps(Track& track, const char* token) {
   unsigned result = 0, x = 0, buttons = 0, times = 1;
   const int fields = std::sscanf(token, "%u:%u:%u*%u", &result, &x, &buttons, &times);
@@ -216,9 +113,7 @@ void add_steps(Track& track, const char* token) {
 
 void load_script() {
   loaded = true;
-  QueryPerformanceFrequency(&clock_rate);
-  if (const char* log_path = std::getenv("KEYCONV_LOG")) log_file = std::fopen(log_path, "w");
-  if (log_file != nullptr) std::setvbuf(log_file, nullptr, _IOFBF, 1 << 16);
+  open_call_log(std::getenv("KEYCONV_LOG"));
   const char* script_path = std::getenv("KEYCONV_SCRIPT");
   FILE* script = script_path != nullptr ? std::fopen(script_path, "r") : nullptr;
   if (script == nullptr) return;
@@ -234,9 +129,7 @@ void load_script() {
       }
     } else if (std::strcmp(word, "process_information") == 0) {
       while (const char* r = strtok_r(nullptr, " \t\r\n", &save)) {
-        if (process_information_count < MAX_STEPS) {
-          process_information[process_information_count++] = std::atoi(r);
-        }
+        answer_set_process_information(std::atoi(r));
       }
     } else if (std::strcmp(word, "joy") == 0) {
       const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
@@ -262,7 +155,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     log_the_programs_calls();
     touch(L"pid");
   }
-  if (reason == DLL_PROCESS_DETACH && log_file != nullptr) std::fflush(log_file);
+  if (reason == DLL_PROCESS_DETACH) flush_call_log();
   return TRUE;
 }
 

@@ -17,52 +17,14 @@ import shutil
 import signal
 import subprocess
 import time
-from dataclasses import dataclass, field
+
+from wine_records import Run, read_game, read_keys, read_log
 
 TIMEOUT_S = 60
 
 
 class WineError(Exception):
     pass
-
-
-@dataclass
-class KeyEvent:
-    vk: int
-    scan: int
-    up: bool
-    extended: bool
-    injected: bool
-    us: int
-
-    def short(self):
-        return (f"{self.vk:02X} {self.scan:02X} {'up' if self.up else 'down'}"
-                f"{' ext' if self.extended else ''}")
-
-
-@dataclass
-class LogLine:
-    us: int
-    call: str
-    args: tuple
-    result: int
-
-    @property
-    def arg(self):
-        return self.args[0]
-
-
-@dataclass
-class Run:
-    exit_code: int
-    stdout: bytes
-    stderr: bytes
-    cpu_s: float = 0.0
-    keys: list = field(default_factory=list)
-    # What the game window read, by view ("msg", "raw", "dinput", "state";
-    # game_window.cc), one text an event.
-    game: dict = field(default_factory=dict)
-    log: list = field(default_factory=list)
 
 
 class Wine:
@@ -164,9 +126,9 @@ class Wine:
                         watcher.wait(timeout=TIMEOUT_S)
                     except subprocess.TimeoutExpired:
                         watcher.kill()
-        run.keys = _read_keys(os.path.join(work_dir, "key_recorder.txt"))
-        run.game = _read_game(os.path.join(work_dir, "game_window.txt"))
-        run.log = _read_log(os.path.join(work_dir, "log.txt"))
+        run.keys = read_keys(os.path.join(work_dir, "key_recorder.txt"))
+        run.game = read_game(os.path.join(work_dir, "game_window.txt"))
+        run.log = read_log(os.path.join(work_dir, "log.txt"))
         return run
 
     def _wait_for(self, path, process, what):
@@ -226,32 +188,6 @@ class Wine:
                               timeout=TIMEOUT_S)
         if done.returncode != 0:
             raise WineError(f"console_key.exe {pid} failed with exit code {done.returncode}")
-
-
-def _read_lines(path, parse):
-    """One record per line of a log the Wine side wrote; none if it wrote none."""
-    if not os.path.exists(path):
-        return []
-    with open(path) as f:
-        return [parse(line.split()) for line in f]
-
-
-def _read_keys(path):
-    return _read_lines(path, lambda f: KeyEvent(int(f[0], 16), int(f[1], 16), f[2] == "1",
-                                                f[3] == "1", f[4] == "1", int(f[5])))
-
-
-def _read_game(path):
-    views = {view: [] for view in ("msg", "raw", "dinput", "state")}
-    for view, *text in _read_lines(path, lambda f: f):
-        views[view].append(" ".join(text))
-    return views
-
-
-def _read_log(path):
-    # "<us> <call> <arg>... = <result>"
-    return _read_lines(path, lambda f: LogLine(int(f[0]), f[1], tuple(int(a) for a in f[2:-2]),
-                                               int(f[-1])))
 
 
 def windows_text(utf8_text):

@@ -1,0 +1,14 @@
+// The program's own calls of kernel32 that the scripted winmm.dll logs:
+// Sleep, and the SetProcessInformation that GetProcAddress finds, answered
+// from the script where it says so. The DLL puts its own functions in the
+// program's import table in place of the real ones.
+#pragma once
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+void log_the_programs_calls();
+
+// The result of the next SetProcessInformation call not yet answered, in
+// place of Wine's; past the answers given, Wine's own.
+void answer_set_process_information(BOOL result);
