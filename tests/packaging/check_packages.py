@@ -13,11 +13,16 @@
       and that run where it is unpacked; its checksum file
   check_packages.py zip PACKAGE_DIR VERSION   the Windows zip: its exact
       contents and its checksum file
+  check_packages.py install BUILD_DIR VERSION   a plain install with the
+      prefix /usr into a staging directory: its exact file list
+  check_packages.py reproducible BUILD_DIR VERSION   CPack run twice on the
+      build (its programs touched in between, as a rebuild leaves them),
+      with SOURCE_DATE_EPOCH set: byte-identical packages
+The maintainer scripts of the deb and the RPM run in each case of
+maintainer_scripts.py.
 """
 
-import glob
 import gzip
-import hashlib
 import io
 import os
 import re
@@ -27,62 +32,10 @@ import tarfile
 import tempfile
 import zipfile
 
-# What every Linux package installs, below its prefix (/usr, or the tarball's
-# top folder); each kind of package adds its own documentation.
-INSTALLED = {
-    "bin/keyconv": "file",
-    "bin/keyconv_busy": "file",
-    "lib/modules-load.d/keyconv.conf": "file",
-    "lib/udev/rules.d/60-keyconv-uinput.rules": "file",
-    "share/man/man1/keyconv.1.gz": "file",
-    "share/man/man1/keyconv_busy.1.gz": "link to keyconv.1.gz",
-}
-DEB_FILES = {"./usr/" + path: kind for path, kind in INSTALLED.items()} | {
-    f"./usr/share/doc/keyconv/{name}": "file" for name in ("README.md", "changelog.gz", "copyright")}
-RPM_FILES = {"/usr/" + path: kind for path, kind in INSTALLED.items()} | {
-    "/usr/share/doc/keyconv": "directory", "/usr/share/doc/keyconv/README.md": "file",
-    "/usr/share/licenses/keyconv": "directory", "/usr/share/licenses/keyconv/LICENSE": "file"}
-TGZ_FILES = INSTALLED | {"LICENSE": "file", "README.md": "file"}
-
-# rpmlint's warnings that stay, and why: udev rules and modules-load.d
-# entries belong in /usr/lib whatever the architecture; rpmlint 2.4 counts
-# manual pages by section, not by name, so it finds none for any program;
-# Debian's rpmlint knows no licence names (distributions list their own).
-RPMLINT_EXPLAINED = {"only-non-binary-in-usr-lib", "no-manual-page-for-binary", "invalid-license"}
-
-# What the Linux programs may need: the C and C++ run-times, libevdev, libudev.
-RUN_TIMES = {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1", "libevdev.so.2",
-             "libudev.so.1"}
-
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(HERE))
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-
-
-def the_package(directory, pattern):
-    found = glob.glob(os.path.join(directory, pattern))
-    if len(found) != 1:
-        sys.exit(f"expected one {pattern} in {directory}, found {found}")
-    return found[0]
-
-
-def check_checksum(package):
-    """CPack's checksum file beside the package: sha256sum's format."""
-    try:
-        line = open(package + ".sha256").read()
-    except FileNotFoundError:
-        failures.append(f"no checksum file {package}.sha256")
-        return
-    digest = hashlib.sha256(open(package, "rb").read()).hexdigest()
-    check(line == f"{digest}  {os.path.basename(package)}\n",
-          f"{package}.sha256 says {line!r}, the package's SHA-256 is {digest}")
-
+from maintainer_scripts import check_scripts
+from package_builds import check_install, check_reproducible
+from package_contents import (DEB_FILES, RPM_FILES, RPMLINT_EXPLAINED, RUN_TIMES, SOURCE,
+                              TGZ_FILES, check, check_checksum, failures, the_package)
 
 def deb_members(package):
     """The data archive's entries, as dpkg-deb lists them."""
@@ -122,11 +75,15 @@ def check_deb(directory, version):
     check(f"Version: {version}\n" in fields, fields)
     for needed in ("libevdev2", "libudev1"):
         check(needed in fields.split("Depends:")[1].split("\n")[0], f"Depends lacks {needed}")
+    scripts = {}
     for script in ("postinst", "postrm"):
         control = subprocess.run(["dpkg-deb", "--info", package, script],
                                  capture_output=True, text=True)
         check(control.returncode == 0 and control.stdout.startswith("#!/bin/sh"),
               f"no {script} script")
+        scripts[script] = control.stdout
+    check_scripts(check, "deb", (scripts["postinst"], "configure"), (scripts["postrm"], "remove"),
+                  (scripts["postrm"], "upgrade"))
 
     # The manual page renders without a single groff warning.
     page = gzip.decompress(members.get("./usr/share/man/man1/keyconv.1.gz", ("", b""))[1])
@@ -173,14 +130,14 @@ def check_rpm(directory, version):
     # Found by rpm in the programs and scriptlets, none written by hand.
     found = [r for r in requires if "(" in r or r in ("/bin/sh",)]
     check(found == requires, f"requirements rpm did not find itself: {sorted(set(requires) - set(found))}")
-    scripts = run("rpm", "-qp", "--scripts", package).stdout
-    post, _, postun = scripts.partition("postuninstall scriptlet")
-    reload = ("udevadm control --reload-rules", "udevadm trigger --action=change --name-match=uinput")
-    for name, script, steps in (("postinstall", post, reload + ("modprobe uinput",)),
-                                ("postuninstall", postun, reload)):
-        for step in steps:
-            check(f"{step} >/dev/null 2>&1 || true" in script, f"{name} lacks {step}:\n{scripts}")
-    check('if [ "$1" -eq 0 ]' in postun, "postuninstall acts on upgrades too")
+    post = run("rpm", "-qp", "--qf", "%{POSTIN}", package).stdout
+    postun = run("rpm", "-qp", "--qf", "%{POSTUN}", package).stdout
+    check_scripts(check, "rpm", (post, "1"), (postun, "0"), (postun, "1"))
+    log = run("rpm", "-qp", "--changelog", package).stdout
+    debian = open(os.path.join(SOURCE, "packaging", "changelog")).read()
+    for item in re.findall(r"^  \* (.*)$", debian, re.M):
+        check(f"- {item}\n" in log, f"the RPM's changelog lacks {item!r}:\n{log}")
+    check("CPack" not in log, f"CPack's changelog:\n{log}")
     check_checksum(package)
 
 
@@ -208,6 +165,10 @@ def check_tgz(directory, version):
         check(ran.returncode == 1, f"bin/keyconv ended with {ran.returncode}: {ran.stderr}")
         check("keyconv: cannot open /dev/uinput: No such file or directory." in ran.stderr and
               "sudo modprobe uinput" in ran.stderr, f"bin/keyconv said: {ran.stderr!r}")
+        # The tarball's own install lines, from where it was unpacked.
+        check(f"cd '{os.path.realpath(os.path.join(unpacked, top))}" in ran.stderr and
+              "sudo install -m 644 lib/modules-load.d/keyconv.conf /etc/modules-load.d/"
+              in ran.stderr, f"bin/keyconv gave no tarball's lines: {ran.stderr!r}")
     check_checksum(package)
 
 
@@ -227,8 +188,9 @@ def check_zip(directory, version):
 
 def main():
     kind, directory, version = sys.argv[1:4]
-    {"deb": check_deb, "rpm": check_rpm, "tgz": check_tgz, "zip": check_zip}[kind](directory,
-                                                                                 version)
+    checks = {"deb": check_deb, "rpm": check_rpm, "tgz": check_tgz, "zip": check_zip,
+              "install": check_install, "reproducible": check_reproducible}
+    checks[kind](directory, version)
     for failure in failures:
         print("FAILED:", failure)
     sys.exit(1 if failures else 0)

@@ -1,0 +1,55 @@
+"""The packages as a build makes them: a plain install with the prefix
+/usr, and the same packages from the same build, run after run."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+from package_contents import INSTALL_FILES, check
+
+
+def run(*command, **options):
+    return subprocess.run(command, capture_output=True, text=True, **options)
+
+
+def check_install(build, version):
+    with tempfile.TemporaryDirectory() as staging:
+        done = run("cmake", "--install", build, "--prefix", "/usr",
+                   env=dict(os.environ, DESTDIR=staging))
+        check(done.returncode == 0, f"cmake --install failed: {done.stderr}")
+        listed = {}
+        for folder, _, names in os.walk(staging):
+            for name in names:
+                path = os.path.join(folder, name)
+                listed[os.path.relpath(path, staging)] = (
+                    f"link to {os.readlink(path)}" if os.path.islink(path) else "file")
+        check(listed == INSTALL_FILES, f"the install holds {sorted(listed.items())}")
+
+
+def check_reproducible(build, version):
+    """SOURCE_DATE_EPOCH comes from the test's environment."""
+    check(bool(os.environ.get("SOURCE_DATE_EPOCH")), "SOURCE_DATE_EPOCH is not set")
+    generators = ["ZIP"] if os.path.exists(os.path.join(build, "keyconv.exe")) else [
+        "DEB", "RPM", "TGZ"]
+    made = []
+    for attempt in range(2):
+        if attempt:
+            time.sleep(1.1)  # a second later, and the programs as a rebuild leaves them
+            for program in ("keyconv", "keyconv_busy", "keyconv.exe", "keyconv_busy.exe"):
+                if os.path.exists(os.path.join(build, program)):
+                    os.utime(os.path.join(build, program))
+        out = tempfile.mkdtemp()
+        for generator in generators:
+            done = run("cpack", "-G", generator, "-B", out, cwd=build)
+            check(done.returncode == 0, f"cpack -G {generator}: {done.stdout}{done.stderr}")
+        made.append({name: open(os.path.join(out, name), "rb").read()
+                     for name in os.listdir(out) if os.path.isfile(os.path.join(out, name))})
+        shutil.rmtree(out)
+    check(len(made[0]) >= len(generators) and made[0].keys() == made[1].keys(),
+          f"packages made: {sorted(made[0])}, then {sorted(made[1])}")
+    for name in sorted(made[0]):
+        same = made[0][name] == made[1].get(name)
+        print(f"{name}: {'the same' if same else 'DIFFERENT'} in both runs")
+        check(same, f"{name} differs between two runs")
