@@ -67,6 +67,20 @@ TEST(DevicePackage, InstallsLoadsUinputRunsAndLeavesNothingWhenPurged) {
     ASSERT_TRUE(player.start({.program = "/usr/bin/keyconv"}));
     player.turn_up_and_end();
   }
+  // Without udev here, the rule has not given the player /dev/uinput: the
+  // program, naming itself, says how the package's rule does.
+  {
+    ProgramRun run;
+    ASSERT_TRUE(run.start({.program = "/usr/bin/keyconv_busy", .uid = PLAYER_UID}));
+    EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::exited, 1}));
+    for (const char* expected_line :
+         {"keyconv_busy: cannot open /dev/uinput: Permission denied.",
+          "keyconv_busy: at the seat: log in at the machine itself again",
+          "sudo udevadm trigger --name-match=uinput"}) {
+      EXPECT_NE(run.output.find(expected_line), std::string::npos) << expected_line << "\n"
+                                                                   << run.output;
+    }
+  }
 
   ASSERT_EQ(shell("/usr/bin/dpkg --purge keyconv", said), 0) << said;
   const std::set<std::string> after = file_system();

@@ -1,52 +1,16 @@
-// The Linux platform layer without devices: the uinput keyboard's messages,
-// the timer slack, when the pause between passes may end, and its clock.
-#include <fcntl.h>
+// The Linux platform layer without devices: the timer slack, when the pause
+// between passes may end, and its clock.
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <string>
 
-#include "../src/core/linux/keyboard_uinput.h"
 #include "../src/core/linux/pacing/pause_clock.h"
 #include "../src/core/linux/pacing/pause_rule.h"
-#include "input_tree.h"
+#include "../src/core/platform.h"
 
 namespace {
-
-TEST(UinputKeyboard, MissingDeviceSaysHowToLoadTheModule) {
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(uinput_keyboard::open_keyboard("/nonexistent/uinput"));
-  const std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("/nonexistent/uinput"), std::string::npos) << said;
-  EXPECT_NE(said.find("sudo modprobe uinput"), std::string::npos) << said;
-  EXPECT_NE(said.find("/etc/modules-load.d/"), std::string::npos) << said;
-}
-
-TEST(UinputKeyboard, DeniedDeviceNamesTheUdevRuleAndNeverRoot) {
-  const InputTree tree;
-  const std::string denied = tree.dev + "/uinput";
-  if (!make_denied_file(denied, O_RDWR))
-    GTEST_SKIP() << "no file here refuses this user with EACCES";
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(uinput_keyboard::open_keyboard(denied.c_str()));
-  const std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("Permission denied"), std::string::npos) << said;
-  EXPECT_NE(said.find("60-keyconv-uinput.rules"), std::string::npos) << said;
-  EXPECT_NE(said.find("udevadm"), std::string::npos) << said;
-  EXPECT_EQ(said.find("sudo keyconv"), std::string::npos) << said;
-}
-
-TEST(UinputKeyboard, NotAUinputDeviceFails) {
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(uinput_keyboard::open_keyboard("/dev/null"));
-  const std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("cannot create a virtual keyboard through /dev/null"), std::string::npos)
-      << said;
-}
 
 TEST(TimerSlack, LoweredForTheConversionAndPutBack) {
   const int before = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);

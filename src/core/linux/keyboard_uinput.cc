@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,7 @@
 
 #include "signals/abnormal_end.h"
 #include "signals/signals_held.h"
+#include "uinput_advice.h"
 
 namespace uinput_keyboard {
 namespace {
@@ -48,25 +50,14 @@ volatile sig_atomic_t held_keys = 0;  // bit i: KEYS[i] is down
 volatile sig_atomic_t key_up_unread = 0;
 volatile sig_atomic_t let_go_for_stop = 0;
 
+// Says what failed and how to fix it, as this program, for the way it was
+// installed.
 void explain_failure(const char* path, int error, const char* what) {
-  std::fprintf(stderr, "keyconv: cannot %s %s: %s. keyconv cannot type without it.\n", what, path,
-               std::strerror(error));
-  if (error == ENOENT || error == ENODEV) {
-    std::fprintf(stderr,
-                 "keyconv: load the uinput module:        sudo modprobe uinput\n"
-                 "keyconv: and to load it at every boot:  "
-                 "echo uinput | sudo tee /etc/modules-load.d/uinput.conf\n");
-  } else if (error == EACCES || error == EPERM) {
-    std::fprintf(stderr,
-                 "keyconv: give the logged-in user access with the udev rule "
-                 "60-keyconv-uinput.rules\n"
-                 "keyconv: (installed by the keyconv package or 'cmake --install' into "
-                 "lib/udev/rules.d; in the sources: packaging/):\n"
-                 "keyconv:   sudo cp packaging/60-keyconv-uinput.rules /etc/udev/rules.d/\n"
-                 "keyconv:   sudo udevadm control --reload && sudo udevadm trigger "
-                 "--name-match=uinput\n"
-                 "keyconv: then log out and in again. Do not run keyconv as root.\n");
-  }
+  char exe[PATH_MAX] = "";
+  const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (length > 0) exe[length] = '\0';
+  explain_uinput_failure(program_invocation_short_name, path, error, what,
+                         installation_of(exe, "/usr"));
 }
 
 int key_index(BYTE vk) {
