@@ -14,12 +14,13 @@
 #error "platform_linux.cc belongs to the Linux build only"
 #endif
 
-#include <cstdio>
+#include <cerrno>
 
 #include "../platform.h"
 #include "../platform_hooks.h"
 #include "controllers/controller_table.h"
 #include "keyboard_uinput.h"
+#include "program_say.h"
 #include "signals/abnormal_end.h"
 #include "terminal/console_tty.h"
 
@@ -29,9 +30,10 @@ bool platform_open() {
   if (!uinput_keyboard::open_keyboard("/dev/uinput")) return false;
   install_signal_handlers();
   if (!console_open("/dev/tty")) {
-    std::fprintf(stderr,
-                 "keyconv: there is no terminal, so no keystroke can end keyconv. "
-                 "Ctrl+C or SIGTERM ends it and lets go of every key.\n");
+    say_as(program_invocation_short_name,
+           "there is no terminal, so no keystroke can end %s. "
+           "Ctrl+C or SIGTERM ends it and lets go of every key.",
+           program_invocation_short_name);
   }
   return true;
 }

@@ -3,9 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include "program_say.h"
 
 namespace {
 
@@ -27,53 +28,37 @@ bool up(char* path) {
   return true;
 }
 
-// Each line of text (printf's format, with its arguments) on standard
-// error, after the program's name.
-__attribute__((format(printf, 2, 3))) void say(const char* program, const char* format, ...) {
-  char text[2048];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(text, sizeof text, format, arguments);
-  va_end(arguments);
-  for (char* line = text; *line != '\0';) {
-    char* end = std::strchr(line, '\n');
-    if (end != nullptr) *end = '\0';
-    std::fprintf(stderr, "%s: %s\n", program, line);
-    if (end == nullptr) break;
-    line = end + 1;
-  }
-}
-
 // The README's two lines, run in the unpacked tarball's folder.
 void say_tarball_install(const char* program, const char* folder) {
-  say(program,
-      "install once, as root, what loads it at every boot and gives /dev/uinput\n"
-      "to the user logged in at the seat:\n"
-      "  cd '%s'\n"
-      "  sudo install -m 644 lib/udev/rules.d/%s /etc/udev/rules.d/ && "
-      "sudo install -m 644 lib/modules-load.d/keyconv.conf /etc/modules-load.d/\n"
-      "  sudo modprobe uinput && %s",
-      folder, RULE, APPLY_RULE);
+  say_as(program,
+         "install once, as root, what loads it at every boot and gives /dev/uinput\n"
+         "to the user logged in at the seat:\n"
+         "  cd '%s'\n"
+         "  sudo install -m 644 lib/udev/rules.d/%s /etc/udev/rules.d/ && "
+         "sudo install -m 644 lib/modules-load.d/keyconv.conf /etc/modules-load.d/\n"
+         "  sudo modprobe uinput && %s",
+         folder, RULE, APPLY_RULE);
 }
 
 void say_how_to_load(const char* program, const Installation& at) {
-  say(program, "load the uinput module:  sudo modprobe uinput");
+  say_as(program, "load the uinput module:  sudo modprobe uinput");
   switch (at.by) {
     case InstalledBy::package:
-      say(program, "the keyconv package has it loaded at every boot from then on.");
+      say_as(program, "the keyconv package has it loaded at every boot from then on.");
       return;
     case InstalledBy::tarball:
       say_tarball_install(program, at.folder);
       return;
     case InstalledBy::sources:
-      say(program,
-          "and to load it at every boot:\n"
-          "  sudo install -m 644 '%s/packaging/keyconv-modules-load.conf' "
-          "/etc/modules-load.d/keyconv.conf",
-          at.folder);
+      say_as(program,
+             "and to load it at every boot:\n"
+             "  sudo install -m 644 '%s/packaging/keyconv-modules-load.conf' "
+             "/etc/modules-load.d/keyconv.conf",
+             at.folder);
       return;
     case InstalledBy::unknown:
-      say(program,
+      say_as(
+          program,
           "and to load it at every boot:  echo uinput | sudo tee /etc/modules-load.d/keyconv.conf");
       return;
   }
@@ -82,33 +67,33 @@ void say_how_to_load(const char* program, const Installation& at) {
 void say_how_to_permit(const char* program, const Installation& at) {
   switch (at.by) {
     case InstalledBy::package:
-      say(program,
-          "the keyconv package's udev rule gives /dev/uinput to the user logged in\n"
-          "at the seat: log in at the machine itself again (not over ssh), or\n"
-          "apply the rule now:\n"
-          "  %s",
-          APPLY_RULE);
+      say_as(program,
+             "the keyconv package's udev rule gives /dev/uinput to the user logged in\n"
+             "at the seat: log in at the machine itself again (not over ssh), or\n"
+             "apply the rule now:\n"
+             "  %s",
+             APPLY_RULE);
       break;
     case InstalledBy::tarball:
       say_tarball_install(program, at.folder);
       break;
     case InstalledBy::sources:
-      say(program,
-          "give it to the user logged in at the seat with the udev rule of the sources:\n"
-          "  sudo install -m 644 '%s/packaging/%s' /etc/udev/rules.d/\n"
-          "  %s",
-          at.folder, RULE, APPLY_RULE);
+      say_as(program,
+             "give it to the user logged in at the seat with the udev rule of the sources:\n"
+             "  sudo install -m 644 '%s/packaging/%s' /etc/udev/rules.d/\n"
+             "  %s",
+             at.folder, RULE, APPLY_RULE);
       break;
     case InstalledBy::unknown:
-      say(program,
-          "give it to the user logged in at the seat with the udev rule %s\n"
-          "(the keyconv package installs it; the tarball holds it in lib/udev/rules.d/,\n"
-          "the sources in packaging/): copy it to /etc/udev/rules.d/, then\n"
-          "  %s",
-          RULE, APPLY_RULE);
+      say_as(program,
+             "give it to the user logged in at the seat with the udev rule %s\n"
+             "(the keyconv package installs it; the tarball holds it in lib/udev/rules.d/,\n"
+             "the sources in packaging/): copy it to /etc/udev/rules.d/, then\n"
+             "  %s",
+             RULE, APPLY_RULE);
       break;
   }
-  say(program, "Do not run %s as root.", program);
+  say_as(program, "Do not run %s as root.", program);
 }
 
 }  // namespace
@@ -150,8 +135,8 @@ Installation installation_of(const char* exe_path, const char* usr) {
 
 void explain_uinput_failure(const char* program, const char* path, int error, const char* what,
                             const Installation& installation) {
-  say(program, "cannot %s %s: %s. %s cannot type without it.", what, path, std::strerror(error),
-      program);
+  say_as(program, "cannot %s %s: %s. %s cannot type without it.", what, path, std::strerror(error),
+         program);
   if (error == ENOENT || error == ENODEV) say_how_to_load(program, installation);
   if (error == EACCES || error == EPERM) say_how_to_permit(program, installation);
 }

@@ -12,8 +12,10 @@
 #include <grp.h>
 #include <sys/stat.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
+
+#include "../program_say.h"
 
 namespace {
 
@@ -26,21 +28,19 @@ void report_denied_controller(const char* path, const InputNode& node, int error
   reported = true;
   struct stat info;
   const group* owner = stat(path, &info) == 0 ? getgrgid(info.st_gid) : nullptr;
-  std::fprintf(stderr,
-               "keyconv: cannot read the controller \"%s\" (%s): %s.\n"
-               "keyconv: Controllers are given to the user logged in at the seat: log in at the\n"
-               "keyconv: machine itself (not over ssh), or give this controller to that user\n"
-               "keyconv: with a udev rule:\n"
-               "keyconv:   echo 'SUBSYSTEM==\"input\", ATTRS{id/vendor}==\"%04x\", "
-               "ATTRS{id/product}==\"%04x\", ENV{ID_INPUT_JOYSTICK}=\"1\", TAG+=\"uaccess\"' |\n"
-               "keyconv:     sudo tee /etc/udev/rules.d/61-keyconv-controller.rules\n"
-               "keyconv:   sudo udevadm control --reload && sudo udevadm trigger "
-               "--subsystem-match=input\n"
-               "keyconv: Only if neither can be done: members of the group '%s' may read it, but\n"
-               "keyconv: they may read every keyboard too.\n",
-               node.identity.name, path, std::strerror(error), node.identity.vendor,
-               node.identity.product,
-               owner != nullptr && owner->gr_gid != 0 ? owner->gr_name : "input");
+  say_as(program_invocation_short_name,
+         "cannot read the controller \"%s\" (%s): %s.\n"
+         "Controllers are given to the user logged in at the seat: log in at the\n"
+         "machine itself (not over ssh), or give this controller to that user\n"
+         "with a udev rule:\n"
+         "  echo 'SUBSYSTEM==\"input\", ATTRS{id/vendor}==\"%04x\", "
+         "ATTRS{id/product}==\"%04x\", ENV{ID_INPUT_JOYSTICK}=\"1\", TAG+=\"uaccess\"' |\n"
+         "    sudo tee /etc/udev/rules.d/61-keyconv-controller.rules\n"
+         "  sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=input\n"
+         "Only if neither can be done: members of the group '%s' may read it, but\n"
+         "they may read every keyboard too.",
+         node.identity.name, path, std::strerror(error), node.identity.vendor,
+         node.identity.product, owner != nullptr && owner->gr_gid != 0 ? owner->gr_name : "input");
 }
 
 void forget_denied_report() { reported = false; }
