@@ -85,14 +85,28 @@ def check_deb(directory, version):
     check_scripts(check, "deb", (scripts["postinst"], "configure"), (scripts["postrm"], "remove"),
                   (scripts["postrm"], "upgrade"))
 
-    # The manual page renders without a single groff warning.
-    page = gzip.decompress(members.get("./usr/share/man/man1/keyconv.1.gz", ("", b""))[1])
-    for width in ("80", "60"):
-        rendered = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z", "-"],
-                                  input=page, capture_output=True,
-                                  env=dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH=width))
-        check(rendered.returncode == 0 and not rendered.stderr,
-              f"man at width {width}: {rendered.stderr.decode(errors='replace')}")
+    # The manual pages, English and Japanese, render without a single groff
+    # warning, and man -L ja finds the Japanese one once the package is in.
+    for manual in ("man1", "ja/man1"):
+        page = gzip.decompress(members.get(f"./usr/share/man/{manual}/keyconv.1.gz", ("", b""))[1])
+        for width in ("80", "60"):
+            rendered = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z",
+                                       "-"], input=page, capture_output=True,
+                                      env=dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH=width))
+            check(rendered.returncode == 0 and not rendered.stderr,
+                  f"{manual} at width {width}: {rendered.stderr.decode(errors='replace')}")
+    with tempfile.TemporaryDirectory() as root:
+        subprocess.run(["dpkg-deb", "-x", package, root], check=True)
+        # The unpacked tree as the system's manuals (man -M takes no
+        # language's folder).
+        manuals = os.path.join(root, "usr", "share", "man")
+        environment = dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80", MANPATH=manuals)
+        found = run("man", "-L", "ja", "-w", "keyconv", env=environment).stdout
+        check(found.strip() == os.path.join(manuals, "ja", "man1", "keyconv.1.gz"),
+              f"man -L ja keyconv finds {found!r}")
+        shown = run("man", "-L", "ja", "keyconv_busy", env=environment).stdout
+        check("名前" in shown and "チャタリング防止の値" in shown,
+              f"man -L ja keyconv_busy shows:\n{shown[:400]}")
     check_checksum(package)
 
 
@@ -178,8 +192,12 @@ def check_zip(directory, version):
     with zipfile.ZipFile(package) as archive:
         names = sorted(n for n in archive.namelist() if not n.endswith("/"))
         expected = sorted(top + n for n in ("keyconv.exe", "keyconv_busy.exe", "README.md",
-                                            "LICENSE"))
+                                            "README.ja.md", "LICENSE"))
         check(names == expected, f"the zip holds {names}")
+        if top + "README.ja.md" in names:
+            source = open(os.path.join(SOURCE, "README.ja.md"), "rb").read()
+            check(archive.read(top + "README.ja.md") == source, "README.ja.md is not the UTF-8 "
+                  "source")
         for exe in ("keyconv.exe", "keyconv_busy.exe"):
             if top + exe in names:
                 check(archive.read(top + exe)[:2] == b"MZ", f"{exe} is no Windows program")

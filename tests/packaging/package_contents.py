@@ -15,16 +15,21 @@ INSTALLED = {
     "lib/udev/rules.d/60-keyconv-uinput.rules": "file",
     "share/man/man1/keyconv.1.gz": "file",
     "share/man/man1/keyconv_busy.1.gz": "link to keyconv.1.gz",
+    "share/man/ja/man1/keyconv.1.gz": "file",
+    "share/man/ja/man1/keyconv_busy.1.gz": "link to keyconv.1.gz",
 }
 DEB_FILES = {"./usr/" + path: kind for path, kind in INSTALLED.items()} | {
-    f"./usr/share/doc/keyconv/{name}": "file" for name in ("README.md", "changelog.gz", "copyright")}
+    f"./usr/share/doc/keyconv/{name}": "file"
+    for name in ("README.md", "README.ja.md", "changelog.gz", "copyright")}
 RPM_FILES = {"/usr/" + path: kind for path, kind in INSTALLED.items()} | {
     "/usr/share/doc/keyconv": "directory", "/usr/share/doc/keyconv/README.md": "file",
+    "/usr/share/doc/keyconv/README.ja.md": "file",
     "/usr/share/licenses/keyconv": "directory", "/usr/share/licenses/keyconv/LICENSE": "file"}
-TGZ_FILES = INSTALLED | {"LICENSE": "file", "README.md": "file"}
+TGZ_FILES = INSTALLED | {"LICENSE": "file", "README.md": "file", "README.ja.md": "file"}
 # A plain install with the prefix /usr, as a distribution's build runs it.
 INSTALL_FILES = {"usr/" + path: kind for path, kind in INSTALLED.items()} | {
-    "usr/share/doc/keyconv/README.md": "file", "usr/share/licenses/keyconv/LICENSE": "file"}
+    "usr/share/doc/keyconv/README.md": "file", "usr/share/doc/keyconv/README.ja.md": "file",
+    "usr/share/licenses/keyconv/LICENSE": "file"}
 
 # rpmlint's warnings that stay, and why: udev rules and modules-load.d
 # entries belong in /usr/lib whatever the architecture; rpmlint 2.4 counts
