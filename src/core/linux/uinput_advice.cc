@@ -5,14 +5,52 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "program_say.h"
 
 namespace {
 
 constexpr const char* RULE = "60-keyconv-uinput.rules";
-constexpr const char* APPLY_RULE =
-    "sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput";
+
+// The README's two lines, run in the unpacked tarball's folder.
+constexpr const char* TARBALL_INSTALL =
+    "install once, as root, what loads it at every boot and gives /dev/uinput\n"
+    "to the user logged in at the seat:\n"
+    "  cd '%s'\n"
+    "  sudo install -m 644 lib/udev/rules.d/60-keyconv-uinput.rules /etc/udev/rules.d/ && "
+    "sudo install -m 644 lib/modules-load.d/keyconv.conf /etc/modules-load.d/\n"
+    "  sudo modprobe uinput && sudo udevadm control --reload && "
+    "sudo udevadm trigger --name-match=uinput";
+
+// What fixes a missing uinput module and a denied /dev/uinput, for each
+// way keyconv came (InstalledBy's order): printf's formats, which take the
+// installation's folder where they need it.
+struct Fixes {
+  const char* missing;
+  const char* denied;
+};
+constexpr Fixes FIXES[] = {
+    {"the keyconv package has it loaded at every boot from then on.",
+     "the keyconv package's udev rule gives /dev/uinput to the user logged in\n"
+     "at the seat: log in at the machine itself again (not over ssh), or\n"
+     "apply the rule now:\n"
+     "  sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput"},
+    {TARBALL_INSTALL, TARBALL_INSTALL},
+    {"and to load it at every boot:\n"
+     "  sudo install -m 644 '%s/packaging/keyconv-modules-load.conf' "
+     "/etc/modules-load.d/keyconv.conf",
+     "give it to the user logged in at the seat with the udev rule of the sources:\n"
+     "  sudo install -m 644 '%s/packaging/60-keyconv-uinput.rules' /etc/udev/rules.d/\n"
+     "  sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput"},
+    {"and to load it at every boot:  echo uinput | sudo tee /etc/modules-load.d/keyconv.conf",
+     "give it to the user logged in at the seat with the udev rule 60-keyconv-uinput.rules\n"
+     "(the keyconv package installs it; the tarball holds it in lib/udev/rules.d/,\n"
+     "the sources in packaging/): copy it to /etc/udev/rules.d/, then\n"
+     "  sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput"},
+};
+
+static_assert(std::size(FIXES) == static_cast<std::size_t>(InstalledBy::unknown) + 1);
 
 bool exists(const char* folder, const char* below) {
   char path[PATH_MAX * 2];
@@ -26,74 +64,6 @@ bool up(char* path) {
   if (slash == nullptr || slash == path) return false;
   *slash = '\0';
   return true;
-}
-
-// The README's two lines, run in the unpacked tarball's folder.
-void say_tarball_install(const char* program, const char* folder) {
-  say_as(program,
-         "install once, as root, what loads it at every boot and gives /dev/uinput\n"
-         "to the user logged in at the seat:\n"
-         "  cd '%s'\n"
-         "  sudo install -m 644 lib/udev/rules.d/%s /etc/udev/rules.d/ && "
-         "sudo install -m 644 lib/modules-load.d/keyconv.conf /etc/modules-load.d/\n"
-         "  sudo modprobe uinput && %s",
-         folder, RULE, APPLY_RULE);
-}
-
-void say_how_to_load(const char* program, const Installation& at) {
-  say_as(program, "load the uinput module:  sudo modprobe uinput");
-  switch (at.by) {
-    case InstalledBy::package:
-      say_as(program, "the keyconv package has it loaded at every boot from then on.");
-      return;
-    case InstalledBy::tarball:
-      say_tarball_install(program, at.folder);
-      return;
-    case InstalledBy::sources:
-      say_as(program,
-             "and to load it at every boot:\n"
-             "  sudo install -m 644 '%s/packaging/keyconv-modules-load.conf' "
-             "/etc/modules-load.d/keyconv.conf",
-             at.folder);
-      return;
-    case InstalledBy::unknown:
-      say_as(
-          program,
-          "and to load it at every boot:  echo uinput | sudo tee /etc/modules-load.d/keyconv.conf");
-      return;
-  }
-}
-
-void say_how_to_permit(const char* program, const Installation& at) {
-  switch (at.by) {
-    case InstalledBy::package:
-      say_as(program,
-             "the keyconv package's udev rule gives /dev/uinput to the user logged in\n"
-             "at the seat: log in at the machine itself again (not over ssh), or\n"
-             "apply the rule now:\n"
-             "  %s",
-             APPLY_RULE);
-      break;
-    case InstalledBy::tarball:
-      say_tarball_install(program, at.folder);
-      break;
-    case InstalledBy::sources:
-      say_as(program,
-             "give it to the user logged in at the seat with the udev rule of the sources:\n"
-             "  sudo install -m 644 '%s/packaging/%s' /etc/udev/rules.d/\n"
-             "  %s",
-             at.folder, RULE, APPLY_RULE);
-      break;
-    case InstalledBy::unknown:
-      say_as(program,
-             "give it to the user logged in at the seat with the udev rule %s\n"
-             "(the keyconv package installs it; the tarball holds it in lib/udev/rules.d/,\n"
-             "the sources in packaging/): copy it to /etc/udev/rules.d/, then\n"
-             "  %s",
-             RULE, APPLY_RULE);
-      break;
-  }
-  say_as(program, "Do not run %s as root.", program);
 }
 
 }  // namespace
@@ -137,6 +107,13 @@ void explain_uinput_failure(const char* program, const char* path, int error, co
                             const Installation& installation) {
   say_as(program, "cannot %s %s: %s. %s cannot type without it.", what, path, std::strerror(error),
          program);
-  if (error == ENOENT || error == ENODEV) say_how_to_load(program, installation);
-  if (error == EACCES || error == EPERM) say_how_to_permit(program, installation);
+  const Fixes& fixes = FIXES[static_cast<int>(installation.by)];
+  if (error == ENOENT || error == ENODEV) {
+    say_as(program, "load the uinput module:  sudo modprobe uinput");
+    say_as(program, fixes.missing, installation.folder);
+  }
+  if (error == EACCES || error == EPERM) {
+    say_as(program, fixes.denied, installation.folder);
+    say_as(program, "Do not run %s as root.", program);
+  }
 }
