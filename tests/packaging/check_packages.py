@@ -35,7 +35,7 @@ import zipfile
 from maintainer_scripts import check_scripts
 from package_builds import check_install, check_reproducible
 from package_contents import (DEB_FILES, RPM_FILES, RPMLINT_EXPLAINED, RUN_TIMES, SOURCE,
-                              TGZ_FILES, check, check_checksum, failures, the_package)
+                              TGZ_FILES, check, check_checksum, failures, run, the_package)
 
 def deb_members(package):
     """The data archive's entries, as dpkg-deb lists them."""
@@ -108,10 +108,6 @@ def check_deb(directory, version):
         check("名前" in shown and "チャタリング防止の値" in shown,
               f"man -L ja keyconv_busy shows:\n{shown[:400]}")
     check_checksum(package)
-
-
-def run(*command, **options):
-    return subprocess.run(command, capture_output=True, text=True, **options)
 
 
 def check_rpm(directory, version):

@@ -3,15 +3,10 @@
 
 import os
 import shutil
-import subprocess
 import tempfile
 import time
 
-from package_contents import INSTALL_FILES, check
-
-
-def run(*command, **options):
-    return subprocess.run(command, capture_output=True, text=True, **options)
+from package_contents import INSTALL_FILES, check, run
 
 
 def check_install(build, version):

@@ -4,6 +4,7 @@ and the checksum files beside the packages."""
 import glob
 import hashlib
 import os
+import subprocess
 import sys
 
 # What every Linux package installs, below its prefix (/usr, or the tarball's
@@ -50,6 +51,10 @@ failures = []
 def check(condition, message):
     if not condition:
         failures.append(message)
+
+
+def run(*command, **options):
+    return subprocess.run(command, capture_output=True, text=True, **options)
 
 
 def the_package(directory, pattern):

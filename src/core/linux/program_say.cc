@@ -1,11 +1,13 @@
 #include "program_say.h"
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 void say_as(const char* program, const char* format, ...) {
-  char text[2048];
+  // Room for the longest message with a path of the longest length in it.
+  char text[PATH_MAX + 2048];
   va_list arguments;
   va_start(arguments, format);
   std::vsnprintf(text, sizeof text, format, arguments);
