@@ -1,11 +1,11 @@
 // Which devices are controllers, their buttons, and sysfs bitmaps.
-#include "../src/core/linux/controllers/device_class.h"
+#include "../src/core/linux/controllers/know/device_class.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "../src/core/linux/controllers/input_sysfs.h"
+#include "../src/core/linux/controllers/know/input_sysfs.h"
 #include "real_devices.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "../src/core/linux/controllers/device_class.h"
+#include "../src/core/linux/controllers/know/device_class.h"
 #include "device_support.h"
 #include "expected_text.h"
 

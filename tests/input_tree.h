@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "../src/core/linux/controllers/controller_table.h"
+#include "../src/core/linux/controllers/read/controller_table.h"
 #include "real_devices.h"
 
 namespace fs = std::filesystem;

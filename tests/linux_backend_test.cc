@@ -1,12 +1,11 @@
-// The Linux platform layer without devices: the timer slack, when the pause
-// between passes may end, and its clock.
+// The Linux platform layer without devices: the timer slack, and when the
+// pause between passes may end.
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "../src/core/linux/pacing/pause_clock.h"
 #include "../src/core/linux/pacing/pause_rule.h"
 #include "../src/core/platform.h"
 
@@ -56,39 +55,6 @@ TEST(PauseRule, APassThatCouldCountTowardLettingAKeyGoWaitsForTheClock) {
     const PlayersPause players = {c.p1, c.p2};
     EXPECT_EQ(pause_needs_clock(players), c.clock) << c.what;
     EXPECT_EQ(pause_may_end_early(players), c.early) << c.what;
-  }
-}
-
-// A replayed run on a clock of the test's own: a pass with a key held, a
-// timed wait that a controller's move ends early (the pass after it reads
-// the move), then the player standing still. Each of the two passes that
-// count toward letting the key go (threshold 0) begins a whole pause after
-// the pass before it, however late in the wait the move came.
-std::int64_t replayed_ns = 0;
-std::int64_t replayed_clock() { return replayed_ns; }
-
-TEST(PauseClock, AMoveThatEndsATimedWaitEarlyDoesNotShortenTheNextPause) {
-  constexpr std::int64_t MS = 1'000'000;
-  for (const std::int64_t move_after : {std::int64_t{1}, MS / 5, MS * 9 / 10, MS - 1}) {
-    replayed_ns = 5'000 * MS;
-    PauseClock clock = {replayed_clock, MS};
-    pause_clock_end(clock, true);  // the pass that holds the key begins
-    pause_clock_start(clock);
-    timespec left = {};
-    ASSERT_TRUE(pause_clock_left(clock, left));
-    EXPECT_EQ(left.tv_nsec, MS);
-    replayed_ns += move_after;  // the move ends the wait: the left time is untouched
-    pause_clock_end(clock, true);
-    std::int64_t began = replayed_ns;  // the pass that reads the move
-    for (int still = 1; still <= 2; ++still) {
-      pause_clock_start(clock);
-      while (pause_clock_left(clock, left))
-        replayed_ns += left.tv_sec * 1'000'000'000 + left.tv_nsec;
-      pause_clock_end(clock, true);
-      EXPECT_GE(replayed_ns - began, MS)
-          << "unchanged read " << still << ", the move " << move_after << " ns into the wait";
-      began = replayed_ns;
-    }
   }
 }
 

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "../src/core/linux/controllers/device_class.h"
+#include "../src/core/linux/controllers/know/device_class.h"
 
 struct DeviceShape {
   const char* name;

@@ -1,7 +1,7 @@
 // Linux binding of the platform layer: the start and end of the backend
 // (virtual keyboard, signals, terminal, controllers) and the end of the
 // assignment. The operations of the seam live in:
-//   joyGetNumDevs, joyGetPosEx        controllers/joystick_evdev.cc
+//   joyGetNumDevs, joyGetPosEx        controllers/read/joystick_evdev.cc
 //   keybd_event                       keyboard_uinput.cc
 //   timeBeginPeriod, timeEndPeriod    pacing/timer_slack.cc
 //   Sleep                             pacing/sleep_posix.cc
@@ -18,7 +18,7 @@
 
 #include "../platform.h"
 #include "../platform_hooks.h"
-#include "controllers/controller_table.h"
+#include "controllers/read/controller_table.h"
 #include "keyboard_uinput.h"
 #include "program_say.h"
 #include "signals/abnormal_end.h"
@@ -35,6 +35,9 @@ bool platform_open() {
            "Ctrl+C or SIGTERM ends it and lets go of every key.",
            program_invocation_short_name);
   }
+  // The device watch runs from here to the end: every change among the
+  // nodes is followed, whether a player waits for a controller or not.
+  open_controllers(SYSTEM_INPUT_PATHS);
   return true;
 }
 

@@ -3,9 +3,11 @@
 // the pass before it began, so the pause must know when each pass really
 // began: it reads the clock before every timed wait and when it ends. A
 // wait's own timeout says nothing of when the wait ended (glibc's ppoll
-// leaves it as it was). It reads the clock it is handed, so that a test can
-// replay a run of passes.
+// leaves it as it was). The pause reads the clock and waits with the wait
+// it is handed, so that a test can replay a run of passes.
 #pragma once
+
+#include <poll.h>
 
 #include <cstdint>
 #include <ctime>
@@ -13,10 +15,15 @@
 // Nanoseconds on a monotonic clock; never 0.
 using MonotonicClock = std::int64_t (*)();
 
+// Waits as ppoll does, with no signal mask of its own.
+using TimedWait = int (*)(pollfd* fds, nfds_t count, const timespec* timeout);
+
 std::int64_t monotonic_ns();
+int wait_ppoll(pollfd* fds, nfds_t count, const timespec* timeout);
 
 struct PauseClock {
   MonotonicClock now_ns;
+  TimedWait wait;
   std::int64_t pause_ns;           // the least time from one pass's start to the next's
   std::int64_t pass_began_ns = 0;  // when the running pass began; 0 when not known
   std::int64_t deadline_ns = 0;    // when this pause's time is up

@@ -7,14 +7,13 @@
 
 #include "axis_fuzz.h"
 
-#include <libevdev/libevdev.h>
 #include <linux/input.h>
 #include <sys/ioctl.h>
 
 #include <csignal>
 
-#include "../signals/abnormal_end.h"
-#include "controller_ids.h"
+#include "../../signals/abnormal_end.h"
+#include "../know/device_identity.h"
 
 namespace {
 
@@ -34,16 +33,13 @@ void refilter(int fd, int fuzz) {
 
 }  // namespace
 
-void axis_fuzz_off(int id, libevdev* dev) {
-  const input_absinfo* x_axis = libevdev_get_abs_info(dev, ABS_X);
-  if (x_axis == nullptr || x_axis->fuzz == 0) return;
-  own_x_fuzz[id] = x_axis->fuzz;
-  input_absinfo unfiltered = *x_axis;
-  unfiltered.fuzz = 0;
+void axis_fuzz_off(int id, int fd) {
+  input_absinfo x_axis;
+  if (ioctl(fd, EVIOCGABS(ABS_X), &x_axis) != 0 || x_axis.fuzz == 0) return;
+  own_x_fuzz[id] = x_axis.fuzz;
   register_end_step(EndStep::axis_filter, {axis_fuzz_restore_all_now, nullptr, nullptr});
-  if (libevdev_kernel_set_abs_info(dev, ABS_X, &unfiltered) == 0) {
-    fuzz_changed_fd[id] = libevdev_get_fd(dev);
-  }
+  x_axis.fuzz = 0;
+  if (ioctl(fd, EVIOCSABS(ABS_X), &x_axis) == 0) fuzz_changed_fd[id] = fd;
 }
 
 void axis_fuzz_restore(int id) {

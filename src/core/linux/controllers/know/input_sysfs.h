@@ -6,18 +6,7 @@
 #include <cstdint>
 
 #include "device_class.h"
-
-// Who a device is: its udev ID_PATH where udev gives one, and always its bus,
-// vendor, product, phys and uniq.
-struct DeviceIdentity {
-  char id_path[128];
-  std::uint16_t bus;
-  std::uint16_t vendor;
-  std::uint16_t product;
-  char phys[64];
-  char uniq[64];
-  char name[80];
-};
+#include "device_identity.h"
 
 struct InputNode {
   int number;  // N of /dev/input/eventN
@@ -28,9 +17,6 @@ struct InputNode {
 // Reads eventN's capabilities, name and identity from sys_class_input
 // (/sys/class/input). False when the node is gone or unreadable.
 bool read_input_node(const char* sys_class_input, int number, InputNode& node);
-
-// N for a device node named "eventN", otherwise -1.
-int event_node_number(const char* name);
 
 // Reads a sysfs capability bitmap ("1f0000 0 0 3", the most significant
 // word first, leading zero words left out) into words, bit n of word n / 64

@@ -1,20 +1,16 @@
 // Device discovery through libudev: the monitor's events come after udev
 // has classified the device and set its node's permissions.
 #if !defined(__linux__)
-#error "udev_input.cc belongs to the Linux build only"
+#error "udev_watch.cc belongs to the Linux build only"
 #endif
 
-#include "udev_input.h"
+#include "udev_watch.h"
 
 #include <libudev.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-
-#include "input_sysfs.h"
 
 namespace {
 
@@ -47,15 +43,16 @@ void udev_watch_close() {
   context = nullptr;
 }
 
+// The monitor's socket does not block: a receive with nothing pending
+// fails with EAGAIN.
 int udev_watch_changes(NodeChange* out, int capacity, bool& lost) {
   int count = 0;
-  pollfd pending = {udev_monitor_get_fd(monitor), POLLIN, 0};
-  while (count < capacity && poll(&pending, 1, 0) > 0) {
+  while (count < capacity) {
     errno = 0;
     udev_device* device = udev_monitor_receive_device(monitor);
     if (device == nullptr) {
-      if (errno == ENOBUFS) lost = true;  // the socket overflowed
-      if (errno != EAGAIN && errno != EINTR) lost = true;
+      // ENOBUFS: the socket overflowed.
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) lost = true;
       break;
     }
     const int number = event_node_number(udev_device_get_sysname(device));
@@ -67,24 +64,4 @@ int udev_watch_changes(NodeChange* out, int capacity, bool& lost) {
     udev_device_unref(device);
   }
   return count;
-}
-
-UdevVerdict udev_joystick_verdict(int number, char* id_path, std::size_t size) {
-  id_path[0] = '\0';
-  if (context == nullptr) return UdevVerdict::unknown;
-  char name[32];
-  std::snprintf(name, sizeof name, "event%d", number);
-  udev_device* device = udev_device_new_from_subsystem_sysname(context, "input", name);
-  if (device == nullptr) return UdevVerdict::unknown;
-  UdevVerdict verdict = UdevVerdict::unknown;
-  if (udev_device_get_is_initialized(device) > 0) {
-    const char* joystick = udev_device_get_property_value(device, "ID_INPUT_JOYSTICK");
-    verdict = joystick != nullptr && std::strcmp(joystick, "1") == 0 ? UdevVerdict::joystick
-                                                                     : UdevVerdict::not_joystick;
-    if (const char* path = udev_device_get_property_value(device, "ID_PATH")) {
-      std::snprintf(id_path, size, "%s", path);
-    }
-  }
-  udev_device_unref(device);
-  return verdict;
 }

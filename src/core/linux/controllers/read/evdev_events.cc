@@ -1,11 +1,9 @@
-// joyGetNumDevs and joyGetPosEx: a controller's pending events taken in,
-// then its X axis and buttons as winmm reports them. Events are read
-// straight from the node: X and the buttons are all that is kept of them.
+// Taking a controller's events in, straight from its node.
 #if !defined(__linux__)
-#error "joystick_evdev.cc belongs to the Linux build only"
+#error "evdev_events.cc belongs to the Linux build only"
 #endif
 
-#include "joystick_evdev.h"
+#include "evdev_events.h"
 
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
@@ -13,10 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
-#include "../../platform.h"
-#include "controller_table.h"
-#include "read_handoff.h"
 
 namespace {
 
@@ -77,6 +71,19 @@ ReadOutcome take_events(Controller& controller) {
   }
 }
 
+void take_initial_state(Controller& controller) {
+  const libevdev* dev = controller.dev;
+  controller.x_min = libevdev_get_abs_minimum(dev, ABS_X);
+  controller.x_max = libevdev_get_abs_maximum(dev, ABS_X);
+  controller.x_value = libevdev_get_event_value(dev, EV_ABS, ABS_X);
+  controller.buttons_down = 0;
+  for (int i = 0; i < controller.button_count; ++i) {
+    if (libevdev_get_event_value(dev, EV_KEY, controller.buttons[i]) != 0) {
+      controller.buttons_down |= 1u << i;
+    }
+  }
+}
+
 std::uint32_t scale_axis(int value, int minimum, int maximum) {
   if (maximum <= minimum || value <= minimum) return 0;
   if (value >= maximum) return 65535;
@@ -87,27 +94,4 @@ std::uint32_t scale_axis(int value, int minimum, int maximum) {
 
 std::uint32_t x_position(const Controller& controller) {
   return scale_axis(controller.x_value, controller.x_min, controller.x_max);
-}
-
-std::uint32_t button_mask(const libevdev* dev, const std::uint16_t* codes, int count) {
-  std::uint32_t mask = 0;
-  for (int i = 0; i < count; ++i) {
-    if (libevdev_get_event_value(dev, EV_KEY, codes[i]) != 0) mask |= 1u << i;
-  }
-  return mask;
-}
-
-UINT joyGetNumDevs() { return JOYSTICK_IDS; }
-
-MMRESULT joyGetPosEx(UINT id, JOYINFOEX* info) {
-  if (id >= JOYSTICK_IDS) return JOYERR_PARMS;
-  const int index = static_cast<int>(id);
-  Controller* controller = controller_for(index);
-  if (controller == nullptr) return controller_absent(index) ? JOYERR_UNPLUGGED : JOYERR_PARMS;
-  const ReadOutcome outcome = hand_to_read(*controller);
-  if (outcome == ReadOutcome::gone) unplug_controller(index);
-  if (outcome != ReadOutcome::current) return JOYERR_UNPLUGGED;
-  info->dwXpos = controller->handoff.last_x;
-  info->dwButtons = controller->buttons_down;
-  return JOYERR_NOERROR;
 }

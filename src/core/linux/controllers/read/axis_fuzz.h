@@ -6,10 +6,11 @@
 // the signal handlers.
 #pragma once
 
-struct libevdev;
-
-// Turns the filter of id's X axis off, remembering its fuzz.
-void axis_fuzz_off(int id, libevdev* dev);
+// Turns the filter of id's X axis, opened at fd, off, remembering its fuzz.
+// The rest of the axis goes back as the kernel has it just then: the kernel
+// takes the position written as the axis's own, and would drop the next
+// report of a stale one as no change.
+void axis_fuzz_off(int id, int fd);
 
 // Puts id's fuzz back, and nothing else of the axis.
 void axis_fuzz_restore(int id);

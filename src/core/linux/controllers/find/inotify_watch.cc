@@ -3,10 +3,10 @@
 // appeared, IN_DELETE for a node that went away. Where udev runs, only
 // IN_ATTRIB: logind changes a node's permissions without a udev event.
 #if !defined(__linux__)
-#error "inotify_input.cc belongs to the Linux build only"
+#error "inotify_watch.cc belongs to the Linux build only"
 #endif
 
-#include "inotify_input.h"
+#include "inotify_watch.h"
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -15,14 +15,14 @@
 #include <cstdint>
 #include <cstring>
 
-#include "input_sysfs.h"
-
 namespace {
 
 int inotify_fd = -1;
 int dir_watch = -1;
-// While the device directory is missing (not made yet, or removed, as when
-// a container makes /dev anew), its parent is watched for it.
+// The parent is watched throughout for the directory to be made or moved
+// there anew, as a container makes /dev anew. The old directory reports
+// its own removal only once nothing holds it any more, and a node open in
+// it (a controller keyconv reads) holds it.
 int parent_watch = -1;
 const char* watched_dir = nullptr;
 char parent_dir[PATH_MAX];
@@ -30,23 +30,13 @@ char dir_name[64];
 
 std::uint32_t node_events = IN_CREATE | IN_ATTRIB | IN_DELETE;
 
-bool watch_dir() {
-  dir_watch = inotify_add_watch(inotify_fd, watched_dir, node_events | IN_DELETE_SELF);
-  return dir_watch >= 0;
-}
-
-bool watch_parent() {
-  if (parent_watch < 0 && parent_dir[0] != '\0') {
-    parent_watch = inotify_add_watch(inotify_fd, parent_dir, IN_CREATE);
-  }
-  return parent_watch >= 0;
-}
-
-// The directory is back: its nodes are watched again, not its parent.
-bool dir_back() {
-  if (!watch_dir()) return false;
-  inotify_rm_watch(inotify_fd, parent_watch);
-  parent_watch = -1;
+// Watches the directory at its path, whichever it is now: true when that
+// is another one than was watched (then every node must be looked at).
+bool follow_dir() {
+  const int watch = inotify_add_watch(inotify_fd, watched_dir, node_events | IN_DELETE_SELF);
+  if (watch < 0 || watch == dir_watch) return false;
+  if (dir_watch >= 0) inotify_rm_watch(inotify_fd, dir_watch);
+  dir_watch = watch;
   return true;
 }
 
@@ -63,10 +53,11 @@ bool inotify_watch_open(const char* dev_input, bool permissions_only) {
   if (slash != nullptr && slash != parent_dir) {
     *slash = '\0';
     std::strncpy(dir_name, slash + 1, sizeof dir_name - 1);
-  } else {
-    parent_dir[0] = '\0';
+    // First the parent: a directory made meanwhile is then reported.
+    parent_watch = inotify_add_watch(inotify_fd, parent_dir, IN_CREATE | IN_MOVED_TO);
   }
-  if (watch_dir() || watch_parent()) return true;
+  follow_dir();
+  if (dir_watch >= 0 || parent_watch >= 0) return true;
   inotify_watch_close();
   return false;
 }
@@ -89,13 +80,12 @@ int inotify_watch_changes(NodeChange* out, int capacity, bool& lost) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       if ((event->mask & IN_Q_OVERFLOW) != 0) lost = true;
-      if (event->wd == parent_watch && event->len > 0 && std::strcmp(event->name, dir_name) == 0 &&
-          dir_back()) {
-        lost = true;  // the directory came with its first nodes already in it
+      if (event->wd == parent_watch && event->len > 0 && std::strcmp(event->name, dir_name) == 0) {
+        // The directory came anew, with its first nodes already in it.
+        if (follow_dir()) lost = true;
       } else if (event->wd == dir_watch && (event->mask & IN_DELETE_SELF) != 0) {
         dir_watch = -1;
-        watch_parent();
-        lost = true;
+        if (follow_dir()) lost = true;  // it may be back already
       } else if (event->wd == dir_watch && event->len > 0) {
         const int number = event_node_number(event->name);
         // Events past capacity are dropped, so say so.

@@ -12,17 +12,15 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "../know/controller_verdict.h"
 #include "axis_fuzz.h"
 #include "controller_access.h"
-#include "controller_verdict.h"
-#include "joystick_evdev.h"
+#include "evdev_events.h"
 
 namespace {
 
 Controller controllers[JOYSTICK_IDS];
 IdHolder holders[JOYSTICK_IDS];
-bool players[JOYSTICK_IDS];  // the id is a player's: its X axis reads unfiltered
-bool started = false;
 
 // Nodes of controllers that this user may not open (yet): tried again when
 // their permissions change.
@@ -64,14 +62,18 @@ bool node_open(int number) {
 // closed untouched and judged once more.
 void consider(int number, bool afresh = true) {
   if (node_open(number)) return;
+  const InputPaths& paths = watch_paths();
   InputNode node;
   NodeVerdict verdict;
-  if (!judge_node(number, node, verdict) || !verdict.controller) return;
+  if (!judge_node(paths.sys_class_input, number, watch_uses_udev(), node, verdict) ||
+      !verdict.controller) {
+    return;
+  }
   const int id = choose_id(holders, node.identity);
   if (id < 0) return;  // every id is held
 
   char path[128];
-  std::snprintf(path, sizeof path, "%s/event%d", watch_paths().dev_input, number);
+  std::snprintf(path, sizeof path, "%s/event%d", paths.dev_input, number);
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   const bool denied = fd < 0 && (errno == EACCES || errno == EPERM);
   note_refusal(number, denied);
@@ -93,18 +95,14 @@ void consider(int number, bool afresh = true) {
   controller.fd = fd;
   controller.dev = dev;
   controller.node = number;
-  controller.x_min = libevdev_get_abs_minimum(dev, ABS_X);
-  controller.x_max = libevdev_get_abs_maximum(dev, ABS_X);
   controller.button_count = controller_buttons(node.caps, controller.buttons);
-  controller.x_value = libevdev_get_event_value(dev, EV_ABS, ABS_X);
-  controller.buttons_down = button_mask(dev, controller.buttons, controller.button_count);
-  if (players[id]) axis_fuzz_off(id, dev);
-  holders[id] = {IdState::present, node.identity};
+  take_initial_state(controller);
+  if (holders[id].player) axis_fuzz_off(id, fd);
+  holders[id].state = IdState::present;
+  holders[id].identity = node.identity;
 }
 
-// Takes in what changed among the nodes since the last look: nothing is
-// opened or listed when nothing changed.
-void follow_changes() {
+void take_changes() {
   for (;;) {
     NodeChange changes[32];
     bool lost = false;
@@ -135,33 +133,28 @@ void follow_changes() {
 void open_controllers(const InputPaths& paths) {
   close_controllers();
   for (IdHolder& holder : holders) holder = IdHolder{};
-  for (bool& player : players) player = false;
   refused_count = 0;
   forget_denied_report();
   // Watching starts first, so that no node slips in between.
   watch_start(paths);
   watch_list([](int number) { consider(number); });
-  started = true;
 }
 
 void close_controllers() {
   for (int id = 0; id < JOYSTICK_IDS; ++id) close_controller(id);
   watch_stop();
-  started = false;
 }
 
 void controllers_of_players(const CntrIds& ids) {
   for (const CntrId id : ids) {
     if (id < 0 || id >= JOYSTICK_IDS) continue;
-    players[id] = true;
-    if (controllers[id].dev != nullptr) axis_fuzz_off(id, controllers[id].dev);
+    holders[id].player = true;
+    if (controllers[id].dev != nullptr) axis_fuzz_off(id, controllers[id].fd);
   }
 }
 
-Controller* controller_for(int id) {
-  if (!started) open_controllers(SYSTEM_INPUT_PATHS);
-  if (controllers[id].dev == nullptr) follow_changes();
-  return controllers[id].dev != nullptr ? &controllers[id] : nullptr;
+void follow_device_changes() {
+  if (watch_pending()) take_changes();
 }
 
 Controller* open_controller(int id) {

@@ -1,7 +1,8 @@
 // Finding event nodes and noticing when they come, change or go: through a
 // udev monitor where udev runs, through inotify on the device directory
-// where it does not (and for changed permissions, where it does). Nothing
-// here opens a device node.
+// where it does not (and for changed permissions, where it does). The first
+// of the three steps of the controllers (find, know, read): nothing here
+// opens a device node or judges what it is.
 #pragma once
 
 struct InputPaths {
@@ -28,9 +29,13 @@ const InputPaths& watch_paths();
 // what a node is).
 bool watch_uses_udev();
 
+// Whether changes wait to be taken, without taking them and without
+// waiting: one system call.
+bool watch_pending();
+
 // The changes since the last call, oldest first, without waiting; at most
-// capacity, returns how many. lost is set when changes were dropped; then
-// every node must be looked at again.
+// capacity, returns how many. lost is set when changes were dropped, or the
+// device directory was made anew; then every node must be looked at again.
 int watch_changes(NodeChange* out, int capacity, bool& lost);
 
 // The descriptors that become readable when something changed, -1 for
@@ -39,3 +44,6 @@ void watch_fds(int (&fds)[2]);
 
 // Calls visit for every event node present, in ascending order of N.
 void watch_list(void (*visit)(int number));
+
+// N for a device node named "eventN", otherwise -1.
+int event_node_number(const char* name);

@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "device_watch.h"
-#include "udev_input.h"
+#include "udev_verdict.h"
 
-bool judge_node(int number, InputNode& node, NodeVerdict& verdict) {
-  if (!read_input_node(watch_paths().sys_class_input, number, node)) return false;
+bool judge_node(const char* sys_class_input, int number, bool with_udev, InputNode& node,
+                NodeVerdict& verdict) {
+  if (!read_input_node(sys_class_input, number, node)) return false;
   verdict = {is_controller(node.caps), true};
-  if (!watch_uses_udev()) return true;
+  if (!with_udev) return true;
   switch (udev_joystick_verdict(number, node.identity.id_path, sizeof node.identity.id_path)) {
     case UdevVerdict::joystick:
       // keyconv reads the X axis: a joystick without one is no use here.
@@ -59,23 +59,31 @@ bool same_words(const std::uint64_t (&a)[N], const std::uint64_t (&b)[N]) {
 }
 
 // sysfs shows the first line of a text, as far as the node's field holds.
-bool same_text(const char* opened, const char* described, std::size_t size) {
-  char first_line[128];
-  std::snprintf(first_line, sizeof first_line, "%s", opened != nullptr ? opened : "");
-  first_line[std::strcspn(first_line, "\n")] = '\0';
-  return std::strncmp(first_line, described, size - 1) == 0;
+template <std::size_t N>
+void first_line(char (&field)[N], const char* text) {
+  std::snprintf(field, N, "%s", text != nullptr ? text : "");
+  field[std::strcspn(field, "\n")] = '\0';
+}
+
+// The identity of the device opened, as sysfs would describe it. No
+// ID_PATH: the port is its phys.
+DeviceIdentity identity_of(const libevdev* dev) {
+  DeviceIdentity who = {};
+  who.bus = static_cast<std::uint16_t>(libevdev_get_id_bustype(dev));
+  who.vendor = static_cast<std::uint16_t>(libevdev_get_id_vendor(dev));
+  who.product = static_cast<std::uint16_t>(libevdev_get_id_product(dev));
+  first_line(who.phys, libevdev_get_phys(dev));
+  first_line(who.uniq, libevdev_get_uniq(dev));
+  first_line(who.name, libevdev_get_name(dev));
+  return who;
 }
 
 }  // namespace
 
 bool opened_as_judged(const libevdev* dev, const InputNode& node) {
-  const DeviceIdentity& who = node.identity;
-  if (libevdev_get_id_bustype(dev) != who.bus || libevdev_get_id_vendor(dev) != who.vendor ||
-      libevdev_get_id_product(dev) != who.product ||
-      !same_text(libevdev_get_name(dev), who.name, sizeof who.name) ||
-      !same_text(libevdev_get_phys(dev), who.phys, sizeof who.phys)) {
-    return false;
-  }
+  DeviceIdentity judged = node.identity;
+  judged.id_path[0] = '\0';
+  if (likeness(judged, identity_of(dev)) != Likeness::same_port) return false;
   const DeviceCaps caps = caps_of(dev);
   return same_words(caps.ev, node.caps.ev) && same_words(caps.key, node.caps.key) &&
          same_words(caps.abs, node.caps.abs) && same_words(caps.rel, node.caps.rel) &&

@@ -2,12 +2,24 @@
 
 #include "controller_table.h"
 
-Taken take_in_now(Controller& controller) {
-  ReadHandoff& handoff = controller.handoff;
-  switch (take_events(controller)) {
+int controller_wait_fd(int id) {
+  const Controller* controller = open_controller(id);
+  return controller != nullptr ? controller->fd : -1;
+}
+
+bool controller_reads_well(int id) {
+  const Controller* controller = open_controller(id);
+  return controller != nullptr && controller->handoff.last_read_ok;
+}
+
+Taken take_in_now(int id) {
+  Controller* controller = open_controller(id);
+  if (controller == nullptr) return Taken::gone;
+  ReadHandoff& handoff = controller->handoff;
+  switch (take_events(*controller)) {
     case ReadOutcome::current:
       handoff.taken_in = true;
-      return x_position(controller) != handoff.last_x ? Taken::moved : Taken::unchanged;
+      return x_position(*controller) != handoff.last_x ? Taken::moved : Taken::unchanged;
     case ReadOutcome::failed:
       handoff.failed_since = true;
       return Taken::failed;

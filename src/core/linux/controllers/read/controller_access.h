@@ -1,7 +1,7 @@
 // The message for a controller whose node this user may not open.
 #pragma once
 
-#include "input_sysfs.h"
+#include "../know/input_sysfs.h"
 
 // Says once per run, on standard error, that the controller at path cannot
 // be opened, and gives the narrow fix first.

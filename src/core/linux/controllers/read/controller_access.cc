@@ -15,7 +15,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "../program_say.h"
+#include "../../program_say.h"
 
 namespace {
 

@@ -69,16 +69,6 @@ bool read_input_node(const char* sys_class_input, int number, InputNode& node) {
   return true;
 }
 
-int event_node_number(const char* name) {
-  if (std::strncmp(name, "event", 5) != 0 || name[5] == '\0') return -1;
-  int number = 0;
-  for (const char* digit = name + 5; *digit != '\0'; ++digit) {
-    if (*digit < '0' || *digit > '9' || number > 99999) return -1;
-    number = number * 10 + (*digit - '0');
-  }
-  return number;
-}
-
 bool parse_caps_words(const char* text, int word_bits, std::uint64_t* words, int count) {
   // Hex words separated by spaces; the last one is word 0.
   constexpr int MOST_WORDS = 64;

@@ -1,0 +1,10 @@
+// udev's own verdict on an event node, where udev runs.
+#pragma once
+
+#include <cstddef>
+
+enum class UdevVerdict { joystick, not_joystick, unknown };
+
+// ID_INPUT_JOYSTICK of eventN, and its ID_PATH (empty without one). unknown
+// when udev's database has no entry for the node.
+UdevVerdict udev_joystick_verdict(int number, char* id_path, std::size_t size);
