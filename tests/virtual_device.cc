@@ -47,12 +47,13 @@ void VirtualDevice::destroy() {
   dev = nullptr;
 }
 
-int VirtualDevice::x_fuzz() const {
+input_absinfo VirtualDevice::x_axis() const {
   const int fd = open(node().c_str(), O_RDONLY | O_CLOEXEC);
   input_absinfo x_axis = {};
   const bool read = fd >= 0 && ioctl(fd, EVIOCGABS(ABS_X), &x_axis) == 0;
   if (fd >= 0) close(fd);
-  return read ? x_axis.fuzz : -1;
+  if (!read) x_axis.fuzz = x_axis.value = -1;
+  return x_axis;
 }
 
 std::string VirtualDevice::node() const {

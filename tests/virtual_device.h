@@ -36,8 +36,10 @@ struct VirtualDevice {
   void press(unsigned int code) { emit(EV_KEY, code, 1); }
   void release(unsigned int code) { emit(EV_KEY, code, 0); }
   void move_x(int value) { emit(EV_ABS, ABS_X, value); }
-  // The X axis's fuzz as the kernel has it now; -1 when it cannot be read.
-  int x_fuzz() const;
+  // The X axis as the kernel has it now; fuzz and value -1 when it cannot
+  // be read.
+  input_absinfo x_axis() const;
+  int x_fuzz() const { return x_axis().fuzz; }
 };
 
 constexpr AxisRange AT_REST = {0, 65535, 0, 1000};
