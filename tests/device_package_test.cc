@@ -68,15 +68,16 @@ TEST(DevicePackage, InstallsLoadsUinputRunsAndLeavesNothingWhenPurged) {
     player.turn_up_and_end();
   }
   // Without udev here, the rule has not given the player /dev/uinput: the
-  // program, naming itself, says how the package's rule does.
+  // program, naming itself, says how the package's rule does, with the
+  // command on a line of its own.
   {
     ProgramRun run;
     ASSERT_TRUE(run.start({.program = "/usr/bin/keyconv_busy", .uid = PLAYER_UID}));
     EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::exited, 1}));
     for (const char* expected_line :
          {"keyconv_busy: cannot open /dev/uinput: Permission denied.",
-          "keyconv_busy: at the seat: log in at the machine itself again",
-          "sudo udevadm trigger --name-match=uinput"}) {
+          "\r\nat the seat: log in at the machine itself again",
+          "\r\n  sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput\r\n"}) {
       EXPECT_NE(run.output.find(expected_line), std::string::npos) << expected_line << "\n"
                                                                    << run.output;
     }

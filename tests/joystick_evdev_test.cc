@@ -21,6 +21,7 @@
 #include "../src/core/platform.h"
 #include "input_tree.h"
 #include "open_watch.h"
+#include "pasted_commands.h"
 #include "real_devices.h"
 
 namespace {
@@ -109,11 +110,14 @@ TEST(EvdevJoystick, ADeniedControllerIsNamedOnceAndNothingElseEver) {
                 tree.node(3) + "): Permission denied"),
       std::string::npos)
       << said;
-  // Each line after the program's name: here the test's own.
-  EXPECT_NE(said.find(std::string("log in at the\n") + program_invocation_short_name +
-                      ": machine itself"),
-            std::string::npos)
+  // The message names the program (here the test's own) on its first line;
+  // its commands paste as printed.
+  EXPECT_EQ(said.rfind(std::string(program_invocation_short_name) + ": cannot read", 0), 0u)
       << said;
+  const std::vector<std::string> commands = command_lines(said);
+  EXPECT_EQ(commands.size(), 2u) << said;
+  for (const std::string& command : commands) EXPECT_TRUE(bash_parses(command)) << command;
+  EXPECT_TRUE(run_as_pasted(commands, "/")) << said;
   EXPECT_NE(said.find("ATTRS{id/vendor}==\"1ccf\", ATTRS{id/product}==\"1010\""), std::string::npos)
       << said;
   EXPECT_NE(said.find("TAG+=\"uaccess\""), std::string::npos) << said;

@@ -13,6 +13,7 @@
 #include "../src/core/linux/keyboard_uinput.h"
 #include "../src/core/linux/uinput_advice.h"
 #include "input_tree.h"
+#include "pasted_commands.h"
 
 namespace {
 
@@ -82,9 +83,11 @@ TEST(UinputAdvice, HowTheProgramCameIsToldByWhatLiesAroundIt) {
   }
 }
 
-// The advice fits how the program came, and every line names the program.
-// The tarball's lines are the README's own.
-TEST(UinputAdvice, EachWayOfInstallingGetsItsOwnFix) {
+// The advice fits how the program came. Each message's first line names
+// the program; the commands stand on lines of their own, and pasted as
+// printed, with the folder's name quoted whatever it holds, they run and
+// find the files they install. The tarball's lines are the README's own.
+TEST(UinputAdvice, EachWayOfInstallingGetsItsOwnFixThatPastes) {
   const std::string readme = read_text(KEYCONV_SOURCE_DIR "/README.md");
   const std::string tarball_lines[] = {
       "sudo install -m 644 lib/udev/rules.d/60-keyconv-uinput.rules /etc/udev/rules.d/ && sudo "
@@ -94,36 +97,53 @@ TEST(UinputAdvice, EachWayOfInstallingGetsItsOwnFix) {
   for (const std::string& line : tarball_lines) {
     EXPECT_NE(readme.find(line), std::string::npos) << "not in the README: " << line;
   }
+  const InputTree tree;
+  const std::string folder = (tree.root / "it's a $HOME folder").string();
+  for (const char* file :
+       {"lib/udev/rules.d/60-keyconv-uinput.rules", "lib/modules-load.d/keyconv.conf",
+        "packaging/60-keyconv-uinput.rules", "packaging/keyconv-modules-load.conf"}) {
+    write_file(fs::path(folder) / file, "");
+  }
+  // As a shell takes it back: '<root>/it'\''s a $HOME folder'.
+  std::string quoted = tree.root.string();
+  quoted.insert(0, 1, '\'').append("/it'\\''s a $HOME folder'");
   const struct {
     InstalledBy by;
     int error;
     std::vector<std::string> said;
   } cases[] = {
-      {InstalledBy::package, ENOENT, {"sudo modprobe uinput", "package has it loaded"}},
+      {InstalledBy::package, ENOENT, {"  sudo modprobe uinput", "package has it loaded"}},
       {InstalledBy::package, EACCES, {"log in at the machine itself again", "udevadm trigger"}},
-      {InstalledBy::tarball, ENOENT, {"cd '/opt/kc'", tarball_lines[0], tarball_lines[1]}},
-      {InstalledBy::tarball, EACCES, {"cd '/opt/kc'", tarball_lines[0], tarball_lines[1]}},
+      {InstalledBy::tarball, ENOENT, {"  cd " + quoted, tarball_lines[0], tarball_lines[1]}},
+      {InstalledBy::tarball, EACCES, {"  cd " + quoted, tarball_lines[0], tarball_lines[1]}},
       {InstalledBy::sources,
        ENOENT,
-       {"sudo modprobe uinput", "'/opt/kc/packaging/keyconv-modules-load.conf'"}},
-      {InstalledBy::sources, EACCES, {"'/opt/kc/packaging/60-keyconv-uinput.rules'"}},
-      {InstalledBy::unknown, ENOENT, {"sudo modprobe uinput", "/etc/modules-load.d/keyconv.conf"}},
+       {"  sudo modprobe uinput", quoted + "/packaging/keyconv-modules-load.conf"}},
+      {InstalledBy::sources, EACCES, {quoted + "/packaging/60-keyconv-uinput.rules"}},
+      {InstalledBy::unknown,
+       ENOENT,
+       {"  sudo modprobe uinput", "/etc/modules-load.d/keyconv.conf"}},
       {InstalledBy::unknown, EACCES, {"60-keyconv-uinput.rules", "udevadm trigger"}},
   };
   for (const auto& c : cases) {
-    Installation installation = {c.by, "/opt/kc"};
+    Installation installation = {c.by, ""};
+    std::snprintf(installation.folder, sizeof installation.folder, "%s", folder.c_str());
     testing::internal::CaptureStderr();
     explain_uinput_failure("keyconv_busy", "/dev/uinput", c.error, "open", installation);
     const std::string said = testing::internal::GetCapturedStderr();
     for (const std::string& part : c.said) {
       EXPECT_NE(said.find(part), std::string::npos) << part << " is not in:\n" << said;
     }
-    std::istringstream lines(said);
-    for (std::string line; std::getline(lines, line);) {
-      EXPECT_EQ(line.rfind("keyconv_busy: ", 0), 0u) << line;
-    }
+    EXPECT_EQ(said.rfind("keyconv_busy: cannot open /dev/uinput", 0), 0u) << said;
     EXPECT_EQ(said.find("keyconv:"), std::string::npos) << said;
     EXPECT_EQ(said.find("sudo keyconv"), std::string::npos) << said;
+    const std::vector<std::string> commands = command_lines(said);
+    EXPECT_FALSE(commands.empty()) << said;
+    for (const std::string& command : commands) {
+      EXPECT_EQ(command.find("keyconv_busy:"), std::string::npos) << command;
+      EXPECT_TRUE(bash_parses(command)) << command;
+    }
+    EXPECT_TRUE(run_as_pasted(commands, "/")) << said;
   }
 }
 

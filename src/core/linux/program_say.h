@@ -1,7 +1,15 @@
-// Messages on standard error, each line after the name of the program
-// that says it: keyconv and keyconv_busy each name themselves.
+// Messages on standard error: the first line of each names the program that
+// says it (keyconv and keyconv_busy each name themselves); the lines after
+// it go out as they are, so that a command given on a line of its own can
+// be pasted into a shell as printed.
 #pragma once
 
-// Writes each line of printf's format, with its arguments, after
-// "program: ".
+#include <cstddef>
+
+// Writes printf's format, with its arguments, after "program: ".
 __attribute__((format(printf, 2, 3))) void say_as(const char* program, const char* format, ...);
+
+// text quoted for a POSIX shell, whatever it holds (a space, an apostrophe,
+// a dollar sign): 'text', each ' in it written '\''. False when it does not
+// fit in size.
+bool shell_quoted(const char* text, char* out, std::size_t size);

@@ -17,7 +17,7 @@ constexpr const char* RULE = "60-keyconv-uinput.rules";
 constexpr const char* TARBALL_INSTALL =
     "install once, as root, what loads it at every boot and gives /dev/uinput\n"
     "to the user logged in at the seat:\n"
-    "  cd '%s'\n"
+    "  cd %s\n"
     "  sudo install -m 644 lib/udev/rules.d/60-keyconv-uinput.rules /etc/udev/rules.d/ && "
     "sudo install -m 644 lib/modules-load.d/keyconv.conf /etc/modules-load.d/\n"
     "  sudo modprobe uinput && sudo udevadm control --reload && "
@@ -25,7 +25,8 @@ constexpr const char* TARBALL_INSTALL =
 
 // What fixes a missing uinput module and a denied /dev/uinput, for each
 // way keyconv came (InstalledBy's order): printf's formats, which take the
-// installation's folder where they need it.
+// installation's folder, quoted for the shell, where they need it. Each
+// command stands whole on a line of its own, indented.
 struct Fixes {
   const char* missing;
   const char* denied;
@@ -38,12 +39,13 @@ constexpr Fixes FIXES[] = {
      "  sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput"},
     {TARBALL_INSTALL, TARBALL_INSTALL},
     {"and to load it at every boot:\n"
-     "  sudo install -m 644 '%s/packaging/keyconv-modules-load.conf' "
+     "  sudo install -m 644 %s/packaging/keyconv-modules-load.conf "
      "/etc/modules-load.d/keyconv.conf",
      "give it to the user logged in at the seat with the udev rule of the sources:\n"
-     "  sudo install -m 644 '%s/packaging/60-keyconv-uinput.rules' /etc/udev/rules.d/\n"
+     "  sudo install -m 644 %s/packaging/60-keyconv-uinput.rules /etc/udev/rules.d/\n"
      "  sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput"},
-    {"and to load it at every boot:  echo uinput | sudo tee /etc/modules-load.d/keyconv.conf",
+    {"and to load it at every boot:\n"
+     "  echo uinput | sudo tee /etc/modules-load.d/keyconv.conf",
      "give it to the user logged in at the seat with the udev rule 60-keyconv-uinput.rules\n"
      "(the keyconv package installs it; the tarball holds it in lib/udev/rules.d/,\n"
      "the sources in packaging/): copy it to /etc/udev/rules.d/, then\n"
@@ -108,12 +110,15 @@ void explain_uinput_failure(const char* program, const char* path, int error, co
   say_as(program, "cannot %s %s: %s. %s cannot type without it.", what, path, std::strerror(error),
          program);
   const Fixes& fixes = FIXES[static_cast<int>(installation.by)];
+  // Each quote of the folder's takes four characters at most.
+  char folder[sizeof installation.folder * 4 + 3];
+  shell_quoted(installation.folder, folder, sizeof folder);
   if (error == ENOENT || error == ENODEV) {
-    say_as(program, "load the uinput module:  sudo modprobe uinput");
-    say_as(program, fixes.missing, installation.folder);
+    say_as(program, "load the uinput module:\n  sudo modprobe uinput");
+    say_as(program, fixes.missing, folder);
   }
   if (error == EACCES || error == EPERM) {
-    say_as(program, fixes.denied, installation.folder);
+    say_as(program, fixes.denied, folder);
     say_as(program, "Do not run %s as root.", program);
   }
 }

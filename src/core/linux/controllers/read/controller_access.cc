@@ -34,8 +34,8 @@ void report_denied_controller(const char* path, const InputNode& node, int error
          "machine itself (not over ssh), or give this controller to that user\n"
          "with a udev rule:\n"
          "  echo 'SUBSYSTEM==\"input\", ATTRS{id/vendor}==\"%04x\", "
-         "ATTRS{id/product}==\"%04x\", ENV{ID_INPUT_JOYSTICK}=\"1\", TAG+=\"uaccess\"' |\n"
-         "    sudo tee /etc/udev/rules.d/61-keyconv-controller.rules\n"
+         "ATTRS{id/product}==\"%04x\", ENV{ID_INPUT_JOYSTICK}=\"1\", TAG+=\"uaccess\"' | "
+         "sudo tee /etc/udev/rules.d/61-keyconv-controller.rules\n"
          "  sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=input\n"
          "Only if neither can be done: members of the group '%s' may read it, but\n"
          "they may read every keyboard too.",
