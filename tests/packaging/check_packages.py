@@ -18,6 +18,10 @@
   check_packages.py reproducible BUILD_DIR VERSION   CPack run twice on the
       build (its programs touched in between, as a rebuild leaves them),
       with SOURCE_DATE_EPOCH set: byte-identical packages
+  check_packages.py flags SOURCE_DIR VERSION   the sources configured with a
+      distribution's own flags: each compile fortified once
+  check_packages.py skip REASON   says why a check cannot run here and ends
+      with CTest's skip status
 The maintainer scripts of the deb and the RPM run in each case of
 maintainer_scripts.py.
 """
@@ -33,7 +37,7 @@ import tempfile
 import zipfile
 
 from maintainer_scripts import check_scripts
-from package_builds import check_install, check_reproducible
+from package_builds import check_flags, check_install, check_reproducible
 from package_contents import (DEB_FILES, RPM_FILES, RPMLINT_EXPLAINED, RUN_TIMES, SOURCE,
                               TGZ_FILES, check, check_checksum, failures, run, the_package)
 
@@ -200,10 +204,17 @@ def check_zip(directory, version):
     check_checksum(package)
 
 
+SKIPPED = 77  # CTest's SKIP_RETURN_CODE of the package tests
+
+
 def main():
+    if sys.argv[1] == "skip":
+        print("Skipped:", sys.argv[2])
+        sys.exit(SKIPPED)
     kind, directory, version = sys.argv[1:4]
     checks = {"deb": check_deb, "rpm": check_rpm, "tgz": check_tgz, "zip": check_zip,
-              "install": check_install, "reproducible": check_reproducible}
+              "install": check_install, "reproducible": check_reproducible,
+              "flags": check_flags}
     checks[kind](directory, version)
     for failure in failures:
         print("FAILED:", failure)

@@ -1,7 +1,10 @@
 """The packages as a build makes them: a plain install with the prefix
-/usr, and the same packages from the same build, run after run."""
+/usr, the same packages from the same build, run after run, and a build
+configured with a distribution's own flags."""
 
+import json
 import os
+import re
 import shutil
 import tempfile
 import time
@@ -48,3 +51,22 @@ def check_reproducible(build, version):
         same = made[0][name] == made[1].get(name)
         print(f"{name}: {'the same' if same else 'DIFFERENT'} in both runs")
         check(same, f"{name} differs between two runs")
+
+
+def check_flags(source, version):
+    """Each compile fortifies once: with the project's level where the
+    flags say nothing, with the distribution's where they do (Arch's and
+    Fedora's -Wp,-D_FORTIFY_SOURCE=3), never both."""
+    for flags, level in (("", "2"), ("-O2 -Wp,-D_FORTIFY_SOURCE=3", "3"),
+                         ("-D_FORTIFY_SOURCE=3", "3")):
+        with tempfile.TemporaryDirectory() as build:
+            done = run("cmake", "-S", source, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
+                       "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON", env=dict(os.environ, CXXFLAGS=flags))
+            check(done.returncode == 0, f"configure with {flags!r}: {done.stdout}{done.stderr}")
+            with open(os.path.join(build, "compile_commands.json")) as commands:
+                compiles = json.load(commands)
+            check(bool(compiles), "no compile commands")
+            for compile_command in compiles:
+                found = re.findall(r"_FORTIFY_SOURCE=(\d)", compile_command["command"])
+                check(found == [level], f"with CXXFLAGS={flags!r}, {compile_command['file']} "
+                      f"fortifies as {found}")
