@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -68,4 +69,13 @@ std::string udev_tests_unavailable() {
 bool device_tests_required() {
   const char* wanted = std::getenv("KEYCONV_DEVICE_TESTS");
   return wanted != nullptr && std::strcmp(wanted, "required") == 0;
+}
+
+std::string vm_accelerator() {
+  std::ifstream command_line("/proc/cmdline");
+  std::string word;
+  while (command_line >> word) {
+    if (word.rfind("keyconv.accel=", 0) == 0) return word.substr(14);
+  }
+  return "";
 }

@@ -23,6 +23,10 @@ std::string device_tests_unavailable();
 std::string udev_tests_unavailable();
 bool device_tests_required();
 
+// The test VM's accelerator ("tcg", "kvm"), as its harness gives it on the
+// kernel's command line; empty elsewhere.
+std::string vm_accelerator();
+
 // The device tests' fixtures: each test needs virtual devices, and those of
 // the udev path a udev daemon too.
 struct DeviceTest : ::testing::Test {

@@ -35,7 +35,8 @@ def boot(kernel, image, accel, console_log):
     command = ["qemu-system-x86_64", "-accel", accel, "-m", "768", "-smp", "2",
                "-nodefaults", "-display", "none", "-no-reboot",
                "-kernel", kernel, "-initrd", image,
-               "-append", "console=ttyS0 panic=-1",
+               # The accelerator, for the tests whose figures depend on it.
+               "-append", f"console=ttyS0 panic=-1 keyconv.accel={accel}",
                "-serial", "file:" + console_log,
                "-chardev", "stdio,id=results,signal=off", "-serial", "chardev:results"]
     return subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
