@@ -24,9 +24,9 @@ int msg_printf(const char* format, ...);
 
 // Controller assignment is over: ids are the players' controllers until the
 // end. Linux: only these lose their X axis's filter, and get it back at the
-// end. Windows: from now on, Ctrl+C and the other console events end the
-// conversion in order (the timer resolution and the keys given back) before
-// the program ends as Windows ends it.
+// end. Windows: from now on, Ctrl+C, Ctrl+Break and the console's closing
+// end the conversion in order (the timer resolution and the keys given
+// back) before the program ends as Windows ends it.
 void players_assigned(const CntrIds& ids);
 
 // The platform asks the conversion to end, as a console keystroke does
@@ -40,5 +40,6 @@ bool stop_requested();
 bool platform_open();
 
 // Gives back what platform_open took. Safe to call more than once. Windows:
-// after a console event's stop, hands the end to Windows' own handling.
+// after a console event's stop, ends the program with the status Windows
+// gives that event.
 void platform_close();

@@ -14,10 +14,19 @@
 //   pause ID STEP             before answering STEP of ID, create the file
 //                             "reached" in KEYCONV_SYNC_DIR and wait until the
 //                             file "go" appears there (the harness acts between)
+//   break ID STEP             before answering STEP of ID, press Ctrl+Break:
+//                             CTRL_BREAK_EVENT to the program's handlers, on
+//                             a thread of its own, as Windows hands it over
+//                             (console_events.h: Wine cannot raise it)
+//   block ID STEP MS          before answering STEP of ID, hold the caller MS
+//                             milliseconds, as a read that does not come back
 //   process_information R ... SetProcessInformation results, one per call, in
 //                             place of Wine's; past them Wine's own answers
 // At load the process id is written to KEYCONV_SYNC_DIR/pid.
 // Log (file named by KEYCONV_LOG): "<microseconds> <call> <arg>... = <result>".
+// Its last line is "process_end 1" when the program's own thread ended the
+// process, "process_end 0" when another did (Windows' handling of a console
+// event runs on a thread of its own).
 #if !defined(_WIN32)
 #error "fake_winmm.cc builds the Windows test DLL only"
 #endif
@@ -32,6 +41,7 @@
 #include <initializer_list>
 
 #include "call_log.h"
+#include "console_events.h"
 #include "console_input.h"
 #include "import_hooks.h"
 
@@ -58,6 +68,9 @@ struct Track {
   int taken = 0;
   int key_at = -1;
   int pause_at = -1;
+  int break_at = -1;
+  int block_at = -1;
+  DWORD block_ms = 0;
 };
 
 Track tracks[MAX_IDS];
@@ -135,11 +148,21 @@ void load_script() {
       const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
       if (id < 0 || id >= MAX_IDS) continue;
       while (const char* token = strtok_r(nullptr, " \t\r\n", &save)) add_steps(tracks[id], token);
-    } else if (std::strcmp(word, "key") == 0 || std::strcmp(word, "pause") == 0) {
+    } else if (std::strcmp(word, "block") == 0) {
+      const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+      const int step = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+      const int ms = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
+      if (id < 0 || id >= MAX_IDS) continue;
+      tracks[id].block_at = step;
+      tracks[id].block_ms = static_cast<DWORD>(ms);
+    } else if (std::strcmp(word, "key") == 0 || std::strcmp(word, "pause") == 0 ||
+               std::strcmp(word, "break") == 0) {
       const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
       const int step = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
       if (id < 0 || id >= MAX_IDS) continue;
-      (word[0] == 'k' ? tracks[id].key_at : tracks[id].pause_at) = step;
+      (word[0] == 'k'   ? tracks[id].key_at
+       : word[0] == 'p' ? tracks[id].pause_at
+                        : tracks[id].break_at) = step;
     }
   }
   std::fclose(script);
@@ -155,7 +178,10 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     log_the_programs_calls();
     touch(L"pid");
   }
-  if (reason == DLL_PROCESS_DETACH) flush_call_log();
+  if (reason == DLL_PROCESS_DETACH) {
+    log_call("process_end", on_the_programs_thread() ? 1 : 0, 0);
+    flush_call_log();
+  }
   return TRUE;
 }
 
@@ -175,6 +201,8 @@ __declspec(dllexport) UINT WINAPI joyGetPosEx(UINT id, JoyInfo* info) {
   const int index = track.taken++;
   if (index == track.key_at) type_console_key();
   if (index == track.pause_at) pause_for_harness();
+  if (index == track.break_at) raise_console_event(CTRL_BREAK_EVENT);
+  if (index == track.block_at) Sleep(track.block_ms);
   const Step& step = track.steps[index < track.count ? index : track.count - 1];
   if (info->dwSize != sizeof(JoyInfo)) {
     log_call("joyGetPosEx_bad_record", id, info->dwSize);

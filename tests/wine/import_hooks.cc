@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "call_log.h"
+#include "console_events.h"
 
 namespace {
 
@@ -12,6 +13,7 @@ int process_information_count = 0;
 int process_information_taken = 0;
 
 // kernel32's Sleep and GetProcAddress as the program calls them, logged:
+// (and SetConsoleCtrlHandler, whose handlers are noted: console_events.h)
 // the DLL puts these in the program's import table in place of the real
 // ones. Of what GetProcAddress finds, SetProcessInformation is logged too.
 void(WINAPI* real_sleep)(DWORD) = nullptr;
@@ -19,8 +21,10 @@ FARPROC(WINAPI* real_get_proc_address)(HMODULE, LPCSTR) = nullptr;
 BOOL(WINAPI* real_set_process_information)
 (HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD) = nullptr;
 
+DWORD programs_thread = 0;
+
 void WINAPI logged_sleep(DWORD ms) {
-  log_call("Sleep", ms, 0);
+  log_call(on_the_programs_thread() ? "Sleep" : "Sleep_elsewhere", ms, 0);
   real_sleep(ms);
 }
 
@@ -55,6 +59,14 @@ FARPROC WINAPI logged_get_proc_address(HMODULE module, LPCSTR name) {
   return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&logged_set_process_information));
 }
 
+BOOL(WINAPI* real_set_console_ctrl_handler)(PHANDLER_ROUTINE, BOOL) = nullptr;
+
+BOOL WINAPI noted_set_console_ctrl_handler(PHANDLER_ROUTINE handler, BOOL add) {
+  const BOOL result = real_set_console_ctrl_handler(handler, add);
+  if (result) note_console_handler(handler, add);
+  return result;
+}
+
 struct ImportHook {
   const char* name;
   void* logged;
@@ -65,11 +77,16 @@ const ImportHook IMPORT_HOOKS[] = {
     {"Sleep", reinterpret_cast<void*>(&logged_sleep), reinterpret_cast<void**>(&real_sleep)},
     {"GetProcAddress", reinterpret_cast<void*>(&logged_get_proc_address),
      reinterpret_cast<void**>(&real_get_proc_address)},
+    {"SetConsoleCtrlHandler", reinterpret_cast<void*>(&noted_set_console_ctrl_handler),
+     reinterpret_cast<void**>(&real_set_console_ctrl_handler)},
 };
 
 }  // namespace
 
+bool on_the_programs_thread() { return GetCurrentThreadId() == programs_thread; }
+
 void log_the_programs_calls() {
+  programs_thread = GetCurrentThreadId();
   auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);

@@ -30,7 +30,7 @@ def startup(wine, work_dir, program, args, threshold_text):
     check(run, program, started(1, threshold_text), [])
     began = next(i for i, line in enumerate(run.log) if line.call == "timeBeginPeriod")
     expect_equal("calls after timeBeginPeriod", [l.call for l in run.log[began:]],
-                 ["timeBeginPeriod", "timeEndPeriod"])
+                 ["timeBeginPeriod", "timeEndPeriod", "process_end"])
 
 
 for _name, (_args, _text) in STARTUP_ARGUMENTS.items():

@@ -1,11 +1,14 @@
 """Wine scenarios: how the conversion ends, by a keystroke from another
-process or by Ctrl+C."""
+process, by Ctrl+C or Ctrl+Break, before the conversion or while its loop
+is held up."""
 
-from wine_expectations import (BOTH, ERROR, FAILED, INVALID_ARGUMENT, KEY, NEVER_THROTTLE,
-                               NO_ARGUMENT, PAUSE, argument_set, assign_1p_alone,
-                               assign_1p_of_two, assign_2p, at, check, expect_equal, expect_true,
-                               pressed, scenario, script, started, started_with_one_id)
-from wine_harness import Wine
+from wine_expectations import (BOTH, CTRL_BREAK, PAUSE, SETUP_1P, Block, assign_1p_alone, at,
+                               check, expect_equal, expect_true, scenario, script,
+                               started_with_one_id)
+from wine_harness import Wine, windows_text
+
+# The handler waits this long for the loop's orderly end (platform_win32.cc).
+ORDERLY_END_WAIT_MS = 2000
 
 
 @scenario("keystroke_from_another_process", BOTH)
@@ -24,27 +27,84 @@ def keystroke_from_another_process(wine, work_dir, program):
                                                if l.call == "joyGetPosEx"], ["joyGetPosEx"])
 
 
-@scenario("ctrl_c_while_holding", BOTH, holding=True)
-@scenario("ctrl_c_at_rest", BOTH, holding=False)
-def ctrl_c(wine, work_dir, program, holding):
-    # Ctrl+C in the middle of the conversion, while the program is held in
-    # a read: the loop ends in order (the timer resolution given back, then
-    # a held key let go) before Windows ends the program; nothing goes down
-    # after the signal, and nothing is printed.
+def process_end(run):
+    """When the process ended, and whether the program's own thread ended it."""
+    end = [line for line in run.log if line.call == "process_end"]
+    expect_equal("process ends logged", len(end), 1)
+    return end[0].us, end[0].arg == 1
+
+
+@scenario("ctrl_c_while_holding", BOTH, event="ctrl_c", holding=True)
+@scenario("ctrl_c_at_rest", BOTH, event="ctrl_c", holding=False)
+@scenario("ctrl_break_while_holding", BOTH, event="ctrl_break", holding=True)
+def console_event(wine, work_dir, program, event, holding):
+    # Ctrl+C (SIGINT to the Unix process, which Wine hands to the program as
+    # CTRL_C_EVENT) or Ctrl+Break (CTRL_BREAK_EVENT, which Wine cannot raise,
+    # handed to the program's handler on a thread of its own, as Windows
+    # does) in the middle of the conversion, while the program is in a read: the
+    # loop ends in order (the timer resolution given back, then a held key
+    # let go), and the program's own thread, not Windows' handling, then
+    # ends it; nothing goes down after the event, and nothing is printed.
     x = 120 if holding else 100
-    p1 = assign_1p_alone(100) + [at(100), at(x), at(x, 5), PAUSE, at(x)]
-    run = wine.run(program, [], script([1], {0: p1}), work_dir, at_pause=Wine.send_ctrl_c)
+    p1 = assign_1p_alone(100) + [at(100), at(x), at(x, 5),
+                                 PAUSE if event == "ctrl_c" else CTRL_BREAK, at(x)]
+    run = wine.run(program, [], script([1], {0: p1}), work_dir,
+                   at_pause=Wine.send_ctrl_c if event == "ctrl_c" else None)
     check(run, program, started_with_one_id(), ["A0 2A down", "A0 2A up"] if holding else [],
           exit_code=None)
-    # Windows ends a program at Ctrl+C with STATUS_CONTROL_C_EXIT; Wine's
-    # own handling ends it with 0. It is only recorded.
-    print(f"wine_{program}_exit_status_after_ctrl_c: {run.exit_code}")
-    signalled = next(l.us for l in run.log if l.call == "paused")
-    expect_true("no key went down after Ctrl+C",
+    # Windows' status for these events is STATUS_CONTROL_C_EXIT; what Wine
+    # makes of it is only recorded.
+    print(f"wine_{program}_exit_status_after_{event}: {run.exit_code}")
+    signalled = next(l.us for l in run.log if l.call in ("paused", "console_event"))
+    expect_true("no key went down after the event",
                 all(key.us < signalled for key in run.keys if not key.up))
     if holding:
-        expect_true("Left Shift went up after Ctrl+C", run.keys[-1].us > signalled)
+        expect_true("Left Shift went up after the event", run.keys[-1].us > signalled)
     if program == "keyconv":
         ended = next(l.us for l in run.log if l.call == "timeEndPeriod")
-        expect_true("timeEndPeriod(1) after Ctrl+C, before the key went up",
+        expect_true("timeEndPeriod(1) after the event, before the key went up",
                     signalled < ended and all(ended < key.us for key in run.keys if key.up))
+    ended_at, by_the_program = process_end(run)
+    expect_true("the program's own thread ended it, after its orderly end", by_the_program)
+    expect_true("it ended within the handler's wait",
+                ended_at - signalled < ORDERLY_END_WAIT_MS * 1000)
+
+
+@scenario("ctrl_c_during_assignment", BOTH)
+def ctrl_c_during_assignment(wine, work_dir, program):
+    # Ctrl+C while player 1 is asked for: nothing is held yet, and Windows
+    # ends the program at once, as it ends any program. The prompt shows
+    # as far as the C run-time had written it out.
+    p1 = [PAUSE, at(100)]
+    run = wine.run(program, [], script([1], {0: p1}), work_dir, at_pause=Wine.send_ctrl_c)
+    print(f"wine_{program}_exit_status_after_ctrl_c_during_assignment: {run.exit_code}")
+    expect_true(f"the output {run.stdout!r} is the 1P prompt as far as it went",
+                windows_text(SETUP_1P).startswith(run.stdout))
+    expect_equal("key events", [key.short() for key in run.keys], [])
+    expect_equal("timer calls", [l.call for l in run.log if l.call.startswith("time")], [])
+    signalled = next(l.us for l in run.log if l.call == "paused")
+    ended_at, by_the_program = process_end(run)
+    expect_true("Windows' handling ended it", not by_the_program)
+    expect_true(f"at once, not after the handler's wait: {(ended_at - signalled) / 1000:.0f} ms",
+                ended_at - signalled < ORDERLY_END_WAIT_MS * 1000 / 2)
+
+
+@scenario("ctrl_c_with_the_loop_held_up", BOTH)
+def ctrl_c_with_the_loop_held_up(wine, work_dir, program):
+    # Ctrl+C while player 1 holds Left Shift, and the next read does not
+    # come back for far longer than the handler waits: the handler's wait
+    # ends, and Windows ends the program as it does without a handler. The
+    # key stays with the loop's thread, which never came back to let it go.
+    held_up_ms = 3 * ORDERLY_END_WAIT_MS
+    p1 = assign_1p_alone(100) + [at(100), at(120), at(120, 5), PAUSE, Block(held_up_ms), at(120)]
+    run = wine.run(program, [], script([1], {0: p1}), work_dir, at_pause=Wine.send_ctrl_c)
+    print(f"wine_{program}_exit_status_with_the_loop_held_up: {run.exit_code}")
+    expect_equal("key events", [key.short() for key in run.keys], ["A0 2A down"])
+    timer_calls = [l.call for l in run.log if l.call.startswith("time")]
+    expect_equal("timer calls", timer_calls, ["timeBeginPeriod"] if program == "keyconv" else [])
+    signalled = next(l.us for l in run.log if l.call == "paused")
+    ended_at, by_the_program = process_end(run)
+    waited_ms = (ended_at - signalled) / 1000
+    expect_true("Windows' handling ended it", not by_the_program)
+    expect_true(f"after the handler's wait and before the read came back: {waited_ms:.0f} ms",
+                ORDERLY_END_WAIT_MS * 0.9 <= waited_ms < held_up_ms * 0.9)

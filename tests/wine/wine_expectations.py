@@ -46,6 +46,14 @@ def started_with_one_id(threshold=NO_ARGUMENT):
 
 KEY = object()  # marks the step at which the console keystroke is typed
 PAUSE = object()  # marks the step at which the program waits for the harness
+CTRL_BREAK = object()  # marks the step at which Ctrl+Break is pressed
+
+
+class Block:
+    """Marks the step whose read holds the program for ms milliseconds."""
+
+    def __init__(self, ms):
+        self.ms = ms
 
 
 def at(x, times=1):
@@ -70,6 +78,10 @@ def script(numdevs, joysticks, process_information=()):
                 lines.append(f"key {cntr_id} {len(flat)}")
             elif step is PAUSE:
                 lines.append(f"pause {cntr_id} {len(flat)}")
+            elif step is CTRL_BREAK:
+                lines.append(f"break {cntr_id} {len(flat)}")
+            elif isinstance(step, Block):
+                lines.append(f"block {cntr_id} {len(flat)} {step.ms}")
             else:
                 flat.extend(step)
         lines.append(f"joy {cntr_id} " + " ".join(flat))
@@ -120,7 +132,8 @@ def check(run, program, want_stdout, want_keys, opt_out=REFUSED_NEVER_THROTTLE, 
     program's timing calls: keyconv raises the timer
     resolution, pauses with one Sleep(1) after each pass's reads, and gives
     the resolution back at the end; keyconv_busy does none of it, and
-    sleeps only while it waits for a button (Sleep(3))."""
+    sleeps only while it waits for a button (Sleep(3)). The program's own
+    thread ends it, once, last."""
     if exit_code is not None:
         expect_equal("exit code", run.exit_code, exit_code)
     calls = [line.call for line in run.log]
@@ -145,6 +158,9 @@ def check(run, program, want_stdout, want_keys, opt_out=REFUSED_NEVER_THROTTLE, 
                     re.fullmatch(r"(r+S)*", pacing) is not None)
     else:
         expect_equal("Sleep calls", {l.arg for l in run.log if l.call == "Sleep"} - {3}, set())
+    expect_equal("the end of the process, by the program's own thread, last",
+                 [(i, l.arg) for i, l in enumerate(run.log) if l.call == "process_end"],
+                 [(len(run.log) - 1, 1)])
 
 
 # ---- the scenarios' register ----

@@ -147,30 +147,32 @@ class Wine:
         master, slave = pty.openpty()
         before = resource.getrusage(resource.RUSAGE_CHILDREN)
         try:
-            with open(os.path.join(work_dir, "stdout.bin"), "wb") as out:
-                process = subprocess.Popen([self.tool("wine"), exe_name, *args], cwd=work_dir,
-                                           env=env, stdin=slave, stdout=out,
-                                           stderr=subprocess.PIPE)
-                self.process = process
-                try:
-                    if at_pause is not None:
-                        self._wait_for(os.path.join(work_dir, "reached"), process,
-                                       exe_name + " (until its scripted pause)")
-                        at_pause(self, work_dir)
-                        open(os.path.join(work_dir, "go"), "w").close()
-                    _, stderr = process.communicate(timeout=TIMEOUT_S)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    _, stderr = process.communicate()
-                    raise WineError(f"{exe_name} did not end within {TIMEOUT_S} s: "
-                                    + stderr.decode(errors="replace")[-2000:])
+            # Output to a pipe: the C run-time holds it in its buffer until the
+            # program ends in order (or the buffer fills).
+            process = subprocess.Popen([self.tool("wine"), exe_name, *args], cwd=work_dir,
+                                       env=env, stdin=slave, stdout=subprocess.PIPE,
+                                       stderr=subprocess.PIPE)
+            self.process = process
+            try:
+                if at_pause is not None:
+                    self._wait_for(os.path.join(work_dir, "reached"), process,
+                                   exe_name + " (until its scripted pause)")
+                    at_pause(self, work_dir)
+                    open(os.path.join(work_dir, "go"), "w").close()
+                stdout, stderr = process.communicate(timeout=TIMEOUT_S)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                _, stderr = process.communicate()
+                raise WineError(f"{exe_name} did not end within {TIMEOUT_S} s: "
+                                + stderr.decode(errors="replace")[-2000:])
         finally:
             os.close(master)
             os.close(slave)
         after = resource.getrusage(resource.RUSAGE_CHILDREN)
         cpu_s = (after.ru_utime + after.ru_stime) - (before.ru_utime + before.ru_stime)
-        with open(os.path.join(work_dir, "stdout.bin"), "rb") as f:
-            return Run(process.returncode, f.read(), stderr, cpu_s)
+        with open(os.path.join(work_dir, "stdout.bin"), "wb") as f:
+            f.write(stdout)
+        return Run(process.returncode, stdout, stderr, cpu_s)
 
 
     def send_ctrl_c(self, work_dir):

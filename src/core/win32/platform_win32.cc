@@ -44,35 +44,29 @@ void keep_full_speed() {
                           sizeof never_throttle);
 }
 
-// Ctrl+C, Ctrl+Break, a closed console, a logoff or a shutdown during the
-// conversion: Windows calls the handler on a thread of its own, which asks
-// the polling loop to stop and waits until the loop has given back the
-// timer resolution and the keys (key output stays on the one thread). Then
-// Windows ends the program as it ends it for that event (for Ctrl+C with
-// STATUS_CONTROL_C_EXIT). Before the conversion nothing is held, and
-// Windows acts at once. A closing console allows 5 s; the wait is bounded
-// well below, in case the loop is stuck (an output blocked by a selection
-// in the console, say).
+// Ctrl+C, Ctrl+Break or the console closing during the conversion: Windows
+// calls the handler on a thread of its own, which asks the polling loop to
+// stop and waits. The loop gives back the timer resolution and the keys on
+// its own thread (key output stays on the one thread), and that thread then
+// ends the program with the status Windows' own handling gives these
+// events. Before the conversion nothing is held, and Windows acts at once.
+// A console program that loads user32 never gets the logoff and shutdown
+// events: the keys end with the session then. A closing console allows
+// 5 s; the wait is bounded well below, in case the loop is stuck (an output
+// blocked by a selection in the console, say): past it, Windows ends the
+// program as it does without a handler.
 constexpr DWORD ORDERLY_END_WAIT_MS = 2000;
 
 volatile LONG converting = 0;
 volatile LONG stop_asked = 0;
-HANDLE orderly_end_done = nullptr;
 
 BOOL WINAPI on_console_event(DWORD event) {
-  switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-      break;
-    default:
-      return FALSE;
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
   }
   if (InterlockedCompareExchange(&converting, 0, 0) != 0) {
     InterlockedExchange(&stop_asked, 1);
-    WaitForSingleObject(orderly_end_done, ORDERLY_END_WAIT_MS);
+    Sleep(ORDERLY_END_WAIT_MS);  // the program's thread ends it meanwhile
   }
   return FALSE;
 }
@@ -81,8 +75,7 @@ BOOL WINAPI on_console_event(DWORD event) {
 
 bool platform_open() {
   keep_full_speed();
-  orderly_end_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (orderly_end_done != nullptr) SetConsoleCtrlHandler(on_console_event, TRUE);
+  SetConsoleCtrlHandler(on_console_event, TRUE);
   return true;
 }
 
@@ -90,14 +83,14 @@ void players_assigned(const CntrIds& /*ids*/) { InterlockedExchange(&converting,
 
 bool stop_requested() { return InterlockedCompareExchange(&stop_asked, 0, 0) != 0; }
 
-// After a console event's stop, what the program wrote goes out, and this
-// thread ends without ending the program: the handler's thread, the last
-// one, lets Windows end it as it does for that event.
+// After a console event's stop, what the program wrote goes out and the
+// program ends as Windows ends it for these events, with
+// STATUS_CONTROL_C_EXIT (0xC000013A): the status tells a script that it
+// did not end on a keystroke.
 void platform_close() {
-  if (!stop_requested() || orderly_end_done == nullptr) return;
+  if (!stop_requested()) return;
   std::fflush(stdout);
-  SetEvent(orderly_end_done);
-  ExitThread(0);
+  ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
 void pause_between_passes(const CntrIds& /*ids*/, const Directions& /*held*/) {
