@@ -17,7 +17,7 @@ using DeviceConversion = DeviceTest;
 
 // keyconv_busy's hold at the default threshold in the test VM under
 // software emulation, as README.md gives it: 34 passes without pause, each
-// 0.01 to 0.05 ms there.
+// 0.005 to 0.05 ms there.
 constexpr double BUSY_HOLD_UNDER_EMULATION_MS[] = {0.2, 2.0};
 
 // keyconv_busy's hold, untraced, as the shortest of seven turns. Under
