@@ -7,4 +7,5 @@
 void open_call_log(const char* path);  // nullptr: no log
 void log_call(const char* what, std::initializer_list<long long> args, long long result);
 void log_call(const char* what, long long arg, long long result);
-void flush_call_log();
+// Logs "process_end" and writes the log out; called as the process ends.
+void log_process_end(bool by_the_programs_thread);

@@ -179,8 +179,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     touch(L"pid");
   }
   if (reason == DLL_PROCESS_DETACH) {
-    log_call("process_end", on_the_programs_thread() ? 1 : 0, 0);
-    flush_call_log();
+    log_process_end(on_the_programs_thread());
   }
   return TRUE;
 }
