@@ -80,13 +80,3 @@ void watch_list(void (*visit)(int number)) {
   std::sort(numbers, numbers + count);
   for (int i = 0; i < count; ++i) visit(numbers[i]);
 }
-
-int event_node_number(const char* name) {
-  if (std::strncmp(name, "event", 5) != 0 || name[5] == '\0') return -1;
-  int number = 0;
-  for (const char* digit = name + 5; *digit != '\0'; ++digit) {
-    if (*digit < '0' || *digit > '9' || number > 99999) return -1;
-    number = number * 10 + (*digit - '0');
-  }
-  return number;
-}

@@ -5,17 +5,14 @@
 // opens a device node or judges what it is.
 #pragma once
 
+#include "node_change.h"
+
 struct InputPaths {
   const char* dev_input;        // /dev/input
   const char* sys_class_input;  // /sys/class/input
 };
 
 constexpr InputPaths SYSTEM_INPUT_PATHS = {"/dev/input", "/sys/class/input"};
-
-struct NodeChange {
-  int number;  // N of eventN
-  enum Kind { appeared, removed, permissions } kind;
-};
 
 // Starts watching paths. udev is used when it runs and paths are the
 // system's own; tests that give other paths get inotify.
@@ -44,6 +41,3 @@ void watch_fds(int (&fds)[2]);
 
 // Calls visit for every event node present, in ascending order of N.
 void watch_list(void (*visit)(int number));
-
-// N for a device node named "eventN", otherwise -1.
-int event_node_number(const char* name);

@@ -2,7 +2,7 @@
 // (containers, an initramfs).
 #pragma once
 
-#include "device_watch.h"
+#include "node_change.h"
 
 // With permissions_only, only changes of the nodes' permissions are watched.
 bool inotify_watch_open(const char* dev_input, bool permissions_only);

@@ -1,7 +1,7 @@
 // The udev side of device discovery: a monitor of the input subsystem.
 #pragma once
 
-#include "device_watch.h"
+#include "node_change.h"
 
 // True when a udev daemon runs on this machine.
 bool udev_running();
