@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -141,23 +142,47 @@ TEST_F(DeviceStop, UnderNohupAHangUpIsNoKeystrokeAndSigtermLetsGo) {
   EXPECT_EQ(run.wait_exit(), (JobStatus{JobStatus::signaled, SIGTERM}));
 }
 
-TEST_F(DeviceStop, StartedInTheBackgroundItConvertsAndAKeystrokeEndsItAfterFg) {
-  OnePlayer player;
-  ASSERT_TRUE(player.start({.terminal = Terminal::background_job}));
-  EXPECT_TRUE(player.turn_up());
+// In the background, at rest: it converts, leaves the shell's keystrokes
+// alone and is hardly ever woken. Then bash's fg, which hands a running job
+// the terminal and sends it no SIGCONT: keyconv must find out by itself, so
+// that a keystroke typed at once ends it, and within 250 ms.
+void expect_fg_without_a_continue_to_end_it_at_rest(OnePlayer& player) {
   auto& [pad, run, keyboard] = player;
+  EXPECT_TRUE(player.turn_up()) << "it converts in the background";
+  EXPECT_EQ(keyboard.next(), up(KEY_LEFTSHIFT));  // at rest again
   EXPECT_TRUE(run.terminal_restored()) << "a background job took the terminal's mode";
-  EXPECT_EQ(run.wait(200ms), (JobStatus{JobStatus::running, 0}));
   // Keystrokes for the shell: the terminal is readable, but not keyconv's.
   run.type("ls");
   const long woken = wakeups(run.pid);
   std::this_thread::sleep_for(1s);
   EXPECT_LE(wakeups(run.pid) - woken, 10) << "woken at rest in the background";
+  EXPECT_EQ(run.wait(0ms), (JobStatus{JobStatus::running, 0}));
   tcflush(run.slave, TCIFLUSH);  // the shell reads them
+  const double fg_at = monotonic_ms();
   run.fg();
-  EXPECT_TRUE(run.wait_for_mode(true)) << "the mode is taken in the foreground";
-  end_with_a_keystroke(run, keyboard);
+  run.type("q");
+  EXPECT_EQ(run.wait(250ms), (JobStatus{JobStatus::exited, 0}))
+      << "a keystroke at once after fg, at rest";
+  std::printf("ended %.1f ms after fg\n", monotonic_ms() - fg_at);
+  EXPECT_EQ(keyboard.until_gone(), KeyEvents{});
   EXPECT_TRUE(run.terminal_restored());
+}
+
+TEST_F(DeviceStop, StartedWithAnAmpersandAKeystrokeEndsItAtRestAfterFg) {
+  OnePlayer player;
+  ASSERT_TRUE(player.start({.terminal = Terminal::background_job}));
+  expect_fg_without_a_continue_to_end_it_at_rest(player);
+}
+
+TEST_F(DeviceStop, AfterCtrlZAndBgAKeystrokeEndsItAtRestAfterFg) {
+  OnePlayer player;
+  ASSERT_TRUE(player.start({.terminal = Terminal::foreground_job}));
+  auto& run = player.run;
+  ASSERT_TRUE(run.wait_for_mode(true));
+  run.send(SIGTSTP);
+  ASSERT_EQ(run.wait(), (JobStatus{JobStatus::stopped, SIGTSTP}));
+  run.bg();
+  expect_fg_without_a_continue_to_end_it_at_rest(player);
 }
 
 TEST_F(DeviceStop, WithoutATerminalItSaysSoOnceConvertsAndEndsOnSigterm) {

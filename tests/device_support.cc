@@ -17,11 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "expected_text.h"
+#include "shell_process.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -79,13 +79,7 @@ void ProgramRun::stop_and_continue(const std::function<void()>& while_stopped) {
   kill(pid, SIGCONT);
 }
 
-bool ProgramRun::stopped() const {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  const auto state = line.rfind(") ");
-  return state != std::string::npos && line.size() > state + 2 && line[state + 2] == 'T';
-}
+bool ProgramRun::stopped() const { return process_stopped(pid); }
 
 ::testing::AssertionResult assign_players(ProgramRun& run, VirtualDevice& pad_1p,
                                           VirtualDevice* pad_2p, bool prompts_seen) {

@@ -47,9 +47,10 @@ struct Job {
   bool start(const std::function<int()>& body, Terminal terminal = Terminal::foreground_job,
              bool stdout_to_pipe = false);
 
-  // As the shell's fg: the terminal goes to the job, which continues.
+  // As bash's fg: the terminal goes to the job, which continues if it was
+  // stopped. A job that runs gets no SIGCONT.
   void fg();
-  // As the shell's bg: the job continues, the terminal stays with the shell.
+  // As bash's bg: a stopped job continues, the terminal stays with the shell.
   void bg();
   // Waits until the job stops or ends; the shell then takes the terminal
   // back, as a shell does. running after timeout.

@@ -17,6 +17,7 @@ namespace {
 constexpr std::int64_t MS = 1'000'000;
 constexpr int WATCH_FD = 50;
 constexpr int ENDING_KEYSTROKE_FD = 99;
+constexpr int TERMINAL_FD = 98;
 
 int fd_of(int id) { return 10 + id; }
 
@@ -38,6 +39,9 @@ struct Replay {
   bool watch_changed = false;  // the watch's change waits to be taken in:
   bool there = true;           // player 1's controller after it
   bool ended_by_keystroke = false;
+  std::int64_t fg_at_ns = -1;  // when keyconv becomes the foreground job; -1: no terminal
+  bool terminal_taken = false;  // keyconv took its mode: a keystroke typed at fg is ready
+  int waits = 0;
 } replay;
 
 std::int64_t replayed_clock() { return replay.now_ns; }
@@ -47,6 +51,11 @@ std::int64_t replayed_clock() { return replay.now_ns; }
 int replayed_wait(pollfd* fds, nfds_t count, const timespec* timeout) {
   const std::int64_t timeout_ns =
       timeout != nullptr ? timeout->tv_sec * 1'000'000'000 + timeout->tv_nsec : -1;
+  ++replay.waits;
+  for (nfds_t i = 0; i < count; ++i) {
+    fds[i].revents = replay.terminal_taken && fds[i].fd == TERMINAL_FD ? POLLIN : 0;
+    if (fds[i].revents != 0) return 1;
+  }
   if (replay.script.empty() || (timeout_ns >= 0 && replay.script.front().after_ns >= timeout_ns)) {
     if (timeout_ns < 0) {
       ADD_FAILURE() << "an untimed wait with nothing to come";
@@ -89,8 +98,14 @@ void watch_fds(int (&fds)[2]) {
   fds[0] = -1;
   fds[1] = WATCH_FD;
 }
-int console_wait_fd() { return replay.ended_by_keystroke ? ENDING_KEYSTROKE_FD : -1; }
+int console_wait_fd() {
+  return replay.ended_by_keystroke ? ENDING_KEYSTROKE_FD : replay.terminal_taken ? TERMINAL_FD : -1;
+}
 int console_taken_fd() { return -1; }
+bool console_present() { return replay.fg_at_ns >= 0; }
+void console_reenter() {
+  replay.terminal_taken = replay.fg_at_ns >= 0 && replay.now_ns >= replay.fg_at_ns;
+}
 void console_forget_hung_up() {}
 
 namespace {
@@ -177,6 +192,20 @@ TEST(PassPause, AMoveThatEndsATimedWaitEarlyDoesNotShortenTheNextPause) {
           << "unchanged read " << still << ", the move " << move_after << " ns into the wait";
     }
   }
+}
+
+// At rest in the background the pause looks for the terminal every tenth
+// of a second: bash's fg sends no SIGCONT to a job that runs, and a
+// keystroke typed at fg must end the conversion all the same.
+TEST(PassPause, AtRestInTheBackgroundItLooksForTheTerminalTenTimesASecond) {
+  replay = {};
+  replay.fd = fd_of(0);
+  replay.reads_well = true;
+  replay.fg_at_ns = replay.now_ns + 250 * MS;
+  PauseClock clock = {replayed_clock, replayed_wait, MS};
+  EXPECT_EQ(pause_length(clock, 0), 300 * MS) << "the keystroke seen at the third look";
+  EXPECT_EQ(replay.waits, 4) << "three looks, then the keystroke";
+  EXPECT_FALSE(replay.ended_by_keystroke) << "an untimed wait in the background";
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <thread>
 
 bool send_all(int fd, const void* data, std::size_t size) {
@@ -16,6 +18,14 @@ bool send_all(int fd, const void* data, std::size_t size) {
 
 bool receive_all(int fd, void* data, std::size_t size) {
   return read(fd, data, size) == static_cast<ssize_t>(size);
+}
+
+bool process_stopped(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const auto state = line.rfind(") ");
+  return state != std::string::npos && line.size() > state + 2 && line[state + 2] == 'T';
 }
 
 namespace {
@@ -75,11 +85,11 @@ bool shell_job(Terminal terminal) {
   while (receive_all(control, &command, 1) &&
          receive_all(control, &timeout_ms, sizeof timeout_ms)) {
     ShellReply reply = {JobStatus::running, 0};
-    if (command == 'f') {
-      tcsetpgrp(slave, job);
-      kill(-job, SIGCONT);
-    } else if (command == 'b') {
-      kill(-job, SIGCONT);
+    if (command == 'f' || command == 'b') {
+      if (command == 'f') tcsetpgrp(slave, job);
+      // bash continues only a stopped job: fg hands a running one the
+      // terminal and nothing else.
+      if (process_stopped(job)) kill(-job, SIGCONT);
     } else if (command == 'w') {
       const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
       int status = 0;

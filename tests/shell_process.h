@@ -3,6 +3,8 @@
 // and carries out the commands the test sends it over a socket.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <functional>
 
@@ -16,6 +18,9 @@ struct ShellReply {
 
 bool send_all(int fd, const void* data, std::size_t size);
 bool receive_all(int fd, void* data, std::size_t size);
+
+// pid is stopped (by a signal), as /proc tells.
+bool process_stopped(pid_t pid);
 
 // Runs the job and then does what the test asks on control: a command ('f',
 // 'b' or 'w') and a timeout each, each answered with a ShellReply.

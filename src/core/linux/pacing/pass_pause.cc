@@ -1,7 +1,7 @@
-// pause_between_passes: waits on the assigned controllers, the terminal
-// while keyconv has it, and the device watch, until the rule (pause_rule.h)
-// lets the next pass begin. What changed among the nodes is taken in at
-// every wake it brings.
+// pause_between_passes: waits on the assigned controllers, the device
+// watch and the terminal, as the rule (pause_rule.h) says, until it lets the
+// next pass begin. What changed among the nodes is taken in at every wake it
+// brings.
 #if !defined(__linux__)
 #error "pass_pause.cc belongs to the Linux build only"
 #endif
@@ -44,6 +44,11 @@ void empty(int fd) {
   }
 }
 
+TerminalPause terminal_now() {
+  if (console_wait_fd() >= 0) return TerminalPause::keystroke;
+  return console_present() ? TerminalPause::elsewhere : TerminalPause::none;
+}
+
 }  // namespace
 
 void pause_between_passes(const CntrIds& ids, const Directions& held) {
@@ -62,7 +67,6 @@ void pass_pause(PauseClock& clock, const CntrIds& ids, const Directions& held) {
     players[p] = {true, held[p] != 0, controller_reads_well(ids[p]), false};
   }
   const bool timed = pause_needs_clock(players);
-  timespec left = {};
   bool keystroke = false;
   while (!keystroke && !pause_may_end_early(players)) {
     Waited waited;
@@ -71,17 +75,24 @@ void pass_pause(PauseClock& clock, const CntrIds& ids, const Directions& held) {
         waited.add(controller_wait_fd(ids[p]), static_cast<int>(p));
       }
     }
-    const int terminal = console_wait_fd();
-    waited.add(terminal, TERMINAL);
-    if (terminal < 0) waited.add(console_taken_fd(), TERMINAL_TAKEN);
+    const TerminalPause terminal = terminal_now();
+    if (terminal == TerminalPause::keystroke) waited.add(console_wait_fd(), TERMINAL);
+    if (terminal == TerminalPause::elsewhere) waited.add(console_taken_fd(), TERMINAL_TAKEN);
     int watch[2];
     watch_fds(watch);
     for (int fd : watch) waited.add(fd, DEVICE_WATCH);
-    if (timed && !pause_clock_left(clock, left)) break;
+    const std::int64_t until_deadline_ns = timed ? pause_clock_left_ns(clock) : 0;
+    if (timed && until_deadline_ns <= 0) break;
+    const std::int64_t wait_ns = pause_wait_ns(timed, until_deadline_ns, terminal);
+    const timespec limit = {static_cast<time_t>(wait_ns / 1'000'000'000),
+                            static_cast<long>(wait_ns % 1'000'000'000)};
     // After the wait the clock is read again: before the next wait, or as
     // the pause ends.
     const int ready_count =
-        clock.wait(waited.fds, static_cast<nfds_t>(waited.count), timed ? &left : nullptr);
+        clock.wait(waited.fds, static_cast<nfds_t>(waited.count), wait_ns >= 0 ? &limit : nullptr);
+    // A fg that sent no SIGCONT: the terminal's mode is taken now, and the
+    // next wait is for a keystroke.
+    if (terminal == TerminalPause::elsewhere) console_reenter();
     if (ready_count <= 0) continue;  // the time is up, or a handler ran: the rules again
     bool devices_changed = false;
     for (int i = 0; i < waited.count; ++i) {

@@ -15,12 +15,8 @@ void pause_clock_start(PauseClock& clock) {
   clock.deadline_ns = began + clock.pause_ns;
 }
 
-bool pause_clock_left(PauseClock& clock, timespec& left) {
-  const std::int64_t remaining = clock.deadline_ns - clock.now_ns();
-  if (remaining <= 0) return false;
-  left = {static_cast<time_t>(remaining / 1'000'000'000),
-          static_cast<long>(remaining % 1'000'000'000)};
-  return true;
+std::int64_t pause_clock_left_ns(const PauseClock& clock) {
+  return clock.deadline_ns - clock.now_ns();
 }
 
 void pause_clock_end(PauseClock& clock, bool timed) {

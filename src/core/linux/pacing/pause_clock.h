@@ -33,8 +33,9 @@ struct PauseClock {
 // began, or after now when that is not known (after a pause without clock).
 void pause_clock_start(PauseClock& clock);
 
-// Before a timed wait: the time left until the deadline; false when none is.
-bool pause_clock_left(PauseClock& clock, timespec& left);
+// Before a timed wait: the time left until the deadline, in ns; 0 or less
+// when none is.
+std::int64_t pause_clock_left_ns(const PauseClock& clock);
 
 // The pause ends and the next pass begins now; timed tells whether the pause
 // kept the time. After a pause without clock the start is not known.

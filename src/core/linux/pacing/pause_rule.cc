@@ -17,3 +17,9 @@ bool pause_may_end_early(const PlayersPause& players) {
   }
   return woke;
 }
+
+std::int64_t pause_wait_ns(bool timed, std::int64_t until_deadline_ns, TerminalPause terminal) {
+  const std::int64_t look = terminal == TerminalPause::elsewhere ? TERMINAL_LOOK_NS : -1;
+  if (!timed) return look;
+  return look >= 0 && look < until_deadline_ns ? look : until_deadline_ns;
+}

@@ -83,6 +83,7 @@ void console_restore() {
 }
 
 void console_reenter() {
+  if (tty_fd < 0 || mode_taken != 0) return;
   // Signals stay out while the mode is read and set; in a handler they
   // are held back already.
   const SignalsHeld held;
@@ -103,6 +104,8 @@ void console_close() {
   taken_read_fd = -1;
   taken_write_fd = -1;
 }
+
+bool console_present() { return tty_fd >= 0; }
 
 int console_wait_fd() { return mode_taken != 0 ? static_cast<int>(tty_fd) : -1; }
 

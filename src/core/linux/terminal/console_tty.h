@@ -16,11 +16,15 @@ bool console_open(const char* path);
 void console_restore();
 
 // Turns canonical input and echo off again when keyconv is the foreground
-// job and the terminal is in its own mode. Async-signal-safe.
+// job and the terminal is in its own mode: after a continue, and whenever
+// keyconv may have become the foreground job without one. Async-signal-safe.
 void console_reenter();
 
 // Restores the mode and closes the terminal, with signals held back.
 void console_close();
+
+// keyconv has a terminal, in the foreground or not.
+bool console_present();
 
 // The terminal while keyconv has it in the foreground (its mode taken), for
 // a wait that a keystroke ends; -1 otherwise: in the background the
