@@ -4,15 +4,18 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/input.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <csignal>
 #include <cstdlib>
 #include <thread>
 
+#include "../src/core/linux/controllers/read/axis_fuzz.h"
 #include "../src/core/linux/signals/abnormal_end.h"
 #include "../src/core/linux/terminal/console_tty.h"
 #include "../src/core/platform.h"
@@ -38,6 +41,40 @@ extern "C" int sigprocmask(int how, const sigset_t* set, sigset_t* old) {
     raise(SIGCONT);
   }
   return result;
+}
+
+// A controller's X axis behind a made-up descriptor, in memory that the
+// test shares with its job: every ioctl of this test binary passes here,
+// and when armed, the call-th EVIOCGABS or EVIOCSABS of the axis raises
+// SIGTERM right after it is done.
+struct FakeAxis {
+  int fd = -1;
+  input_absinfo x = {};
+  int calls = 0;
+  int signal_after_call = 0;  // 0: none
+};
+FakeAxis* fake_axis = nullptr;
+
+extern "C" int ioctl(int fd, unsigned long request, ...) {
+  va_list arguments;
+  va_start(arguments, request);
+  void* argument = va_arg(arguments, void*);
+  va_end(arguments);
+  if (fake_axis == nullptr || fd != fake_axis->fd) {
+    using Real = int (*)(int, unsigned long, void*);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "ioctl"));
+    return real(fd, request, argument);
+  }
+  if (request == EVIOCGABS(ABS_X)) {
+    *static_cast<input_absinfo*>(argument) = fake_axis->x;
+  } else if (request == EVIOCSABS(ABS_X)) {
+    fake_axis->x = *static_cast<const input_absinfo*>(argument);
+  } else {
+    errno = EINVAL;
+    return -1;
+  }
+  if (++fake_axis->calls == fake_axis->signal_after_call) raise(SIGTERM);
+  return 0;
 }
 
 namespace {
@@ -188,6 +225,39 @@ TEST(Terminal, StartedInTheBackgroundItNeverStopsAndTakesTheTerminalOnFg) {
   job.type("q");
   EXPECT_EQ(job.wait(), (JobStatus{JobStatus::exited, 0}))
       << "a keystroke ends it once it is in the foreground";
+}
+
+// A SIGTERM after any step of the X filter's change (its read, its write)
+// or of its undo leaves the axis with its own fuzz: the change is recorded
+// before it is made and forgotten only after it is undone.
+TEST(Signals, ASignalAtAnyStepOfTheXFiltersChangeAndUndoLeavesItsFuzz) {
+  void* shared = mmap(nullptr, sizeof(FakeAxis), PROT_READ | PROT_WRITE,
+                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(shared, MAP_FAILED);
+  fake_axis = new (shared) FakeAxis;
+  constexpr int STEPS = 4;  // the change's read and write, the undo's read and write
+  for (int step = 1; step <= STEPS; ++step) {
+    *fake_axis = {};
+    fake_axis->fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    fake_axis->x = {.value = 300, .minimum = 0, .maximum = 1023, .fuzz = 4, .flat = 0,
+                    .resolution = 0};
+    fake_axis->signal_after_call = step;
+    Job job;
+    ASSERT_TRUE(job.start([] {
+      install_signal_handlers();
+      axis_fuzz_off(0, fake_axis->fd);
+      fake_axis->x.value = 310;  // the controller moves while the filter is off
+      axis_fuzz_restore(0);
+      return 0;
+    }));
+    EXPECT_EQ(job.wait(), (JobStatus{JobStatus::signaled, SIGTERM})) << "step " << step;
+    EXPECT_EQ(fake_axis->x.fuzz, 4) << "a signal after step " << step;
+    EXPECT_EQ(fake_axis->x.value, step <= 2 ? 300 : 310)
+        << "the position, after step " << step << ", as the controller has it";
+    close(fake_axis->fd);
+  }
+  munmap(shared, sizeof(FakeAxis));
+  fake_axis = nullptr;
 }
 
 }  // namespace

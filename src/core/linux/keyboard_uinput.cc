@@ -14,12 +14,14 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "signals/abnormal_end.h"
 #include "signals/signals_held.h"
+#include "signals/undo_list.h"
 #include "uinput_advice.h"
 
 namespace uinput_keyboard {
@@ -38,17 +40,23 @@ constexpr KeyMapping KEYS[] = {
 };
 constexpr int KEY_COUNT = sizeof KEYS / sizeof KEYS[0];
 
-// Long enough for a reader woken by the last events to read them.
-constexpr long LINGER_NS = 50'000'000;
+// Long enough for a reader woken by the last key-up to read it.
+constexpr std::int64_t LINGER_NS = 50'000'000;
 
 libevdev* device = nullptr;
 libevdev_uinput* keyboard = nullptr;
 
 // Shared with the signal handlers.
 volatile sig_atomic_t uinput_fd = -1;
-volatile sig_atomic_t held_keys = 0;  // bit i: KEYS[i] is down
-volatile sig_atomic_t key_up_unread = 0;
-volatile sig_atomic_t let_go_for_stop = 0;
+// When the last key-up was written; 0: none since the keyboard was made.
+std::atomic<std::int64_t> key_up_written_ns = 0;
+static_assert(std::atomic<std::int64_t>::is_always_lock_free, "read by the signal handlers");
+
+std::int64_t now_ns() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 // Says what failed and how to fix it, as this program, for the way it was
 // installed.
@@ -67,60 +75,42 @@ int key_index(BYTE vk) {
   return -1;
 }
 
-// One key event and its SYN_REPORT in a single write.
-bool write_key(int fd, std::uint16_t code, std::int32_t value) {
+// One key event and its SYN_REPORT in a single write. Async-signal-safe.
+bool write_key(int fd, int code, std::int32_t value) {
   input_event events[2] = {};
   events[0].type = EV_KEY;
-  events[0].code = code;
+  events[0].code = static_cast<std::uint16_t>(code);
   events[0].value = value;
   events[1].type = EV_SYN;
   events[1].code = SYN_REPORT;
   return write(fd, events, sizeof events) == static_cast<ssize_t>(sizeof events);
 }
 
-// Sends value for every held key; a failed write does not stop the others.
-void write_held(std::int32_t value) {
-  const int fd = uinput_fd;
-  const int held = held_keys;
-  if (fd < 0) return;
-  for (int i = 0; i < KEY_COUNT; ++i) {
-    if ((held & (1 << i)) != 0) write_key(fd, KEYS[i].code, value);
-  }
+// A held key's change undone: its key-up, at the end and before a stop.
+void key_up(int fd, int code) {
+  if (write_key(fd, code, 0)) key_up_written_ns = now_ns();
 }
 
-void linger_if_unread() {
-  if (key_up_unread == 0) return;
-  key_up_unread = 0;
-  timespec linger = {0, LINGER_NS};
+// Pressed again after a stop, so that a turn that went on keeps its key:
+// the core never knew of the stop.
+void key_down(int fd, int code) { write_key(fd, code, 1); }
+
+// A reader woken by the last key-up reads it before the keyboard goes: a
+// node that goes away takes its unread events with it.
+void linger_after_key_up() {
+  const std::int64_t written = key_up_written_ns;
+  if (written == 0) return;
+  const std::int64_t left = written + LINGER_NS - now_ns();
+  if (left <= 0) return;
+  timespec linger = {0, static_cast<long>(left)};
   while (nanosleep(&linger, &linger) != 0 && errno == EINTR) {
   }
-}
-
-// The key-up of every key held, each with its SYN_REPORT, past a failed
-// write. The keys stay known as held.
-void release_held_now() {
-  write_held(0);
-  if (held_keys != 0) key_up_unread = 1;
-}
-
-void release_held_for_stop() {
-  release_held_now();
-  let_go_for_stop = 1;
-}
-
-// After a stop, or a stop the kernel refused: the keys held before it
-// pressed again, so that a turn that went on keeps its key. The core never
-// knew of the stop.
-void press_held_after_stop() {
-  if (let_go_for_stop == 0) return;
-  let_go_for_stop = 0;
-  write_held(1);
 }
 
 void close_keyboard_now() {
   const int fd = uinput_fd;
   if (fd < 0) return;
-  linger_if_unread();
+  linger_after_key_up();
   uinput_fd = -1;
   close(fd);  // destroys the device
 }
@@ -145,18 +135,20 @@ bool open_keyboard(const char* uinput_path) {
     close(fd);
     return false;
   }
-  register_end_step(EndStep::keys,
-                    {release_held_now, release_held_for_stop, press_held_after_stop});
-  register_end_step(EndStep::keyboard, {close_keyboard_now, nullptr, nullptr});
-  held_keys = 0;
+  set_change_actions(Change::key, {key_up, ChangeActions::AtStop::redo, key_down});
+  set_end_step(close_keyboard_now);
+  key_up_written_ns = 0;
   uinput_fd = fd;
   return true;
 }
 
 void close_keyboard() {
   const SignalsHeld held;
+  // Nothing is held at an orderly end; a signal after it must find no
+  // record of the keyboard's descriptor.
+  for (int index = 0; index < KEY_COUNT; ++index) undo_change(Change::key, index);
   if (keyboard != nullptr) {
-    linger_if_unread();
+    linger_after_key_up();
     libevdev_uinput_destroy(keyboard);  // the device goes; the descriptor stays ours
     keyboard = nullptr;
   }
@@ -171,10 +163,12 @@ void keybd_event(BYTE vk, BYTE /*scan*/, DWORD flags, ULONG_PTR /*extra_info*/) 
   using namespace uinput_keyboard;
   const int index = key_index(vk);
   if (keyboard == nullptr || index < 0) return;
-  const bool up = (flags & KEYEVENTF_KEYUP) != 0;
-  // Signals wait while the key and what is known of it change.
-  key_write_begins();
-  if (write_key(uinput_fd, KEYS[index].code, up ? 0 : 1) && up) key_up_unread = 1;
-  held_keys = up ? held_keys & ~(1 << index) : held_keys | (1 << index);
-  key_write_ends();
+  // A signal at any point finds the key recorded from before its press
+  // until after its release, and lets it go.
+  if ((flags & KEYEVENTF_KEYUP) != 0) {
+    undo_change(Change::key, index);
+  } else {
+    record_change(Change::key, index, uinput_fd, KEYS[index].code);
+    key_down(uinput_fd, KEYS[index].code);
+  }
 }

@@ -1,6 +1,7 @@
-// keybd_event through a uinput virtual keyboard that knows which keys it
-// holds, so that a signal that ends keyconv can let them go, and a stop
-// let them go and a continue press them again (signals/abnormal_end.h).
+// keybd_event through a uinput virtual keyboard whose held keys are
+// recorded for the signal handlers (signals/undo_list.h): a signal that
+// ends keyconv lets them go, a stop lets them go and a continue presses
+// them again.
 #pragma once
 
 #include "../platform.h"

@@ -8,8 +8,8 @@
 //   _kbhit                            terminal/console_tty.cc
 //   pause_between_passes              pacing/pass_pause.cc
 //   msg_printf                        ../msg_printf_stdio.cc
-// What a signal undoes is in signals/abnormal_end.cc, each step registered
-// by its own unit.
+// What a signal undoes is recorded in signals/undo_list.cc by the unit that
+// makes each change; the handlers are in signals/abnormal_end.cc.
 #if !defined(__linux__)
 #error "platform_linux.cc belongs to the Linux build only"
 #endif

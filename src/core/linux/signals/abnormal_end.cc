@@ -1,6 +1,6 @@
-// The signal handlers and the steps they run. They call only
-// async-signal-safe functions and share only volatile sig_atomic_t state,
-// and the steps' functions, with the rest of the program.
+// The signal handlers. They call only async-signal-safe functions and share
+// only volatile sig_atomic_t state, the undo list and the steps' functions
+// with the rest of the program.
 #if !defined(__linux__)
 #error "abnormal_end.cc belongs to the Linux build only"
 #endif
@@ -9,38 +9,17 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <initializer_list>
 
 #include "signals_held.h"
+#include "undo_list.h"
 
 namespace {
 
-constexpr int STEP_COUNT = static_cast<int>(EndStep::count);
-EndActions steps[STEP_COUNT] = {};
-
-// Signals that came while a key was written, by number.
-constexpr int MOST_SIGNALS = 65;
-volatile sig_atomic_t writing_key = 0;
-volatile sig_atomic_t deferred[MOST_SIGNALS] = {};
-volatile sig_atomic_t any_deferred = 0;
-
-void run_steps(void (*EndActions::*phase)()) {
-  for (const EndActions& step : steps) {
-    if (step.*phase != nullptr) (step.*phase)();
-  }
-}
-
-// A handler's first step: true when signal_number waits for the key being
-// written, to be raised again when it is.
-bool defer_while_writing(int signal_number) {
-  if (writing_key == 0 || signal_number <= 0 || signal_number >= MOST_SIGNALS) return false;
-  deferred[signal_number] = 1;
-  any_deferred = 1;
-  return true;
-}
+void (*volatile end_step)() = nullptr;
+void (*volatile continue_step)() = nullptr;
 
 void install(int signal_number, void (*handler)(int), int flags) {
   struct sigaction action = {};
@@ -50,18 +29,9 @@ void install(int signal_number, void (*handler)(int), int flags) {
   sigaction(signal_number, &action, nullptr);
 }
 
-void install(int signal_number, void (*handler)(int, siginfo_t*, void*), int flags) {
-  struct sigaction action = {};
-  action.sa_sigaction = handler;
-  action.sa_flags = flags | SA_SIGINFO;
-  sigfillset(&action.sa_mask);
-  sigaction(signal_number, &action, nullptr);
-}
-
 // A signal ignored when keyconv started stays ignored: nohup's SIGHUP, the
 // SIGINT and SIGQUIT of a job that a shell started in the background.
-template <typename Handler>
-void install_unless_ignored(int signal_number, Handler handler, int flags) {
+void install_unless_ignored(int signal_number, void (*handler)(int), int flags) {
   struct sigaction current;
   if (sigaction(signal_number, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) == 0 &&
       current.sa_handler == SIG_IGN) {
@@ -79,44 +49,45 @@ void raise_by_default(int signal_number) {
   raise(signal_number);
 }
 
-// A fault of the program's own (the kernel's SIGSEGV, SIGBUS...) cannot
-// wait: its handler runs at once, writing a key or not. The same signals
-// sent by a process wait like any other.
-void on_fatal_signal(int signal_number, siginfo_t* info, void*) {
-  const bool fault =
-      info != nullptr && info->si_code > 0 &&
-      (signal_number == SIGSEGV || signal_number == SIGBUS || signal_number == SIGILL ||
-       signal_number == SIGFPE || signal_number == SIGTRAP || signal_number == SIGSYS);
-  if (!fault && defer_while_writing(signal_number)) return;
-  run_steps(&EndActions::at_end);
+void after_continue() {
+  redo_changes_after_stop();
+  if (void (*step)() = continue_step; step != nullptr) step();
+}
+
+void on_fatal_signal(int signal_number) {
+  undo_every_change();
+  if (void (*step)() = end_step; step != nullptr) step();
   raise_by_default(signal_number);
   _exit(128 + signal_number);  // not reached: the signal ends the process
 }
 
 void on_stop_signal(int signal_number) {
-  if (defer_while_writing(signal_number)) return;
   const int saved_errno = errno;
-  run_steps(&EndActions::at_stop);
+  undo_changes_for_stop();
   // Stopped here until SIGCONT; in a process group without a shell to
   // continue it (an orphaned one), the kernel does not stop it at all.
   raise_by_default(signal_number);
   install(signal_number, on_stop_signal, SA_RESTART);
-  run_steps(&EndActions::at_continue);
+  after_continue();
   errno = saved_errno;
 }
 
-void on_continue_signal(int signal_number) {
-  if (defer_while_writing(signal_number)) return;
+void on_continue_signal(int /*signal_number*/) {
   const int saved_errno = errno;
-  run_steps(&EndActions::at_continue);
+  after_continue();
   errno = saved_errno;
 }
 
 }  // namespace
 
-void register_end_step(EndStep step, EndActions actions) {
-  const SignalsHeld held;  // no handler sees a step half written
-  steps[static_cast<int>(step)] = actions;
+void set_end_step(void (*at_end)()) {
+  const SignalsHeld held;
+  end_step = at_end;
+}
+
+void set_continue_step(void (*at_continue)()) {
+  const SignalsHeld held;
+  continue_step = at_continue;
 }
 
 void install_signal_handlers() {
@@ -136,21 +107,4 @@ void install_signal_handlers() {
     install_unless_ignored(signal_number, on_stop_signal, SA_RESTART);
   }
   install_unless_ignored(SIGCONT, on_continue_signal, SA_RESTART);
-}
-
-void key_write_begins() {
-  writing_key = 1;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-}
-
-void key_write_ends() {
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  writing_key = 0;
-  if (any_deferred == 0) return;
-  any_deferred = 0;
-  for (int signal_number = 1; signal_number < MOST_SIGNALS; ++signal_number) {
-    if (deferred[signal_number] == 0) continue;
-    deferred[signal_number] = 0;
-    raise(signal_number);
-  }
 }

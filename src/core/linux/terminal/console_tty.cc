@@ -16,13 +16,14 @@
 #include "../../platform.h"
 #include "../signals/abnormal_end.h"
 #include "../signals/signals_held.h"
+#include "../signals/undo_list.h"
 
 namespace {
 
 // Shared with the signal handlers, which restore and take the mode.
 volatile sig_atomic_t tty_fd = -1;
 volatile sig_atomic_t mode_taken = 0;
-termios own_mode;  // the terminal's mode before keyconv took it
+termios own_mode;  // the terminal's mode before keyconv took it, while the change is recorded
 
 // Written to when keyconv takes the terminal, often from a handler: a wait
 // that began without the terminal then ends, to wait with it.
@@ -46,10 +47,22 @@ void take_mode() {
   raw_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   raw_mode.c_cc[VMIN] = 1;
   raw_mode.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &raw_mode) != 0) return;
+  record_change(Change::terminal_mode, 0, fd, 0);
+  if (tcsetattr(fd, TCSANOW, &raw_mode) != 0) {
+    undo_change(Change::terminal_mode, 0);
+    return;
+  }
   mode_taken = 1;
   const int taken = taken_write_fd;
   if (taken >= 0 && write(taken, "t", 1) < 0) return;  // a full pipe has said it already
+}
+
+// The change undone: the mode the terminal had. Async-signal-safe.
+void give_mode_back(int fd, int /*value*/) {
+  const SignalsHeld held(SIGTTOU);
+  // TCSANOW, not TCSAFLUSH: the keystroke that ended the run stays queued.
+  tcsetattr(fd, TCSANOW, &own_mode);
+  mode_taken = 0;
 }
 
 }  // namespace
@@ -66,21 +79,17 @@ bool console_open(const char* path) {
     taken_read_fd = taken[0];
     taken_write_fd = taken[1];
   }
-  // Registered before the mode is taken: a signal may come at once.
-  register_end_step(EndStep::terminal, {console_restore, console_restore, console_reenter});
+  // The shell gets its mode back while keyconv is stopped; keyconv takes
+  // it again when it goes on in the foreground.
+  set_change_actions(Change::terminal_mode,
+                     {give_mode_back, ChangeActions::AtStop::forget, nullptr});
+  set_continue_step(console_reenter);
   tty_fd = fd;
   console_reenter();
   return true;
 }
 
-void console_restore() {
-  const int fd = tty_fd;
-  if (fd < 0 || mode_taken == 0) return;
-  const SignalsHeld held(SIGTTOU);
-  // TCSANOW, not TCSAFLUSH: the keystroke that ended the run stays queued.
-  tcsetattr(fd, TCSANOW, &own_mode);
-  mode_taken = 0;
-}
+void console_restore() { undo_change(Change::terminal_mode, 0); }
 
 void console_reenter() {
   if (tty_fd < 0 || mode_taken != 0) return;
@@ -113,9 +122,9 @@ int console_taken_fd() { return taken_read_fd; }
 
 void console_forget_hung_up() {
   const SignalsHeld held;
+  console_restore();  // fails on a terminal that hung up, and forgets its mode
   const int fd = tty_fd;
   tty_fd = -1;
-  mode_taken = 0;
   if (fd >= 0) close(fd);
 }
 

@@ -1,6 +1,5 @@
-// The fuzz of each controller's X axis, set to 0 and put back. The signal
-// handlers see only the arrays here: an entry's fuzz is written before its
-// descriptor, and the descriptor cleared before it closes.
+// The fuzz of each controller's X axis, set to 0 and put back, each change
+// recorded for the signal handlers (signals/undo_list.h) before it is made.
 #if !defined(__linux__)
 #error "axis_fuzz.cc belongs to the Linux build only"
 #endif
@@ -10,20 +9,15 @@
 #include <linux/input.h>
 #include <sys/ioctl.h>
 
-#include <csignal>
-
-#include "../../signals/abnormal_end.h"
+#include "../../signals/undo_list.h"
 #include "../know/device_identity.h"
+
+static_assert(JOYSTICK_IDS <= MOST_CHANGES_OF_A_KIND, "each id has a slot of its own");
 
 namespace {
 
-volatile sig_atomic_t own_x_fuzz[JOYSTICK_IDS];
-static_assert(JOYSTICK_IDS == 16);
-volatile sig_atomic_t fuzz_changed_fd[JOYSTICK_IDS] = {-1, -1, -1, -1, -1, -1, -1, -1,
-                                                       -1, -1, -1, -1, -1, -1, -1, -1};
-
-// Keeps the rest of the axis, its position above all, as the kernel has it
-// now. Async-signal-safe.
+// The change undone: the axis's own fuzz, the rest of the axis, its
+// position above all, as the kernel has it now. Async-signal-safe.
 void refilter(int fd, int fuzz) {
   input_absinfo x_axis;
   if (ioctl(fd, EVIOCGABS(ABS_X), &x_axis) != 0) return;
@@ -36,23 +30,10 @@ void refilter(int fd, int fuzz) {
 void axis_fuzz_off(int id, int fd) {
   input_absinfo x_axis;
   if (ioctl(fd, EVIOCGABS(ABS_X), &x_axis) != 0 || x_axis.fuzz == 0) return;
-  own_x_fuzz[id] = x_axis.fuzz;
-  register_end_step(EndStep::axis_filter, {axis_fuzz_restore_all_now, nullptr, nullptr});
+  set_change_actions(Change::x_filter, {refilter, ChangeActions::AtStop::keep, nullptr});
+  record_change(Change::x_filter, id, fd, x_axis.fuzz);
   x_axis.fuzz = 0;
-  if (ioctl(fd, EVIOCSABS(ABS_X), &x_axis) == 0) fuzz_changed_fd[id] = fd;
+  ioctl(fd, EVIOCSABS(ABS_X), &x_axis);
 }
 
-void axis_fuzz_restore(int id) {
-  const int fd = fuzz_changed_fd[id];
-  fuzz_changed_fd[id] = -1;
-  if (fd >= 0) refilter(fd, own_x_fuzz[id]);
-}
-
-void axis_fuzz_forget(int id) { fuzz_changed_fd[id] = -1; }
-
-void axis_fuzz_restore_all_now() {
-  for (int id = 0; id < JOYSTICK_IDS; ++id) {
-    const int fd = fuzz_changed_fd[id];
-    if (fd >= 0) refilter(fd, own_x_fuzz[id]);
-  }
-}
+void axis_fuzz_restore(int id) { undo_change(Change::x_filter, id); }

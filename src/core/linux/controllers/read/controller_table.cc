@@ -164,7 +164,6 @@ Controller* open_controller(int id) {
 bool controller_absent(int id) { return holders[id].state == IdState::absent; }
 
 void unplug_controller(int id) {
-  axis_fuzz_forget(id);  // its node is gone, and its fuzz with it
   close_controller(id);
   holders[id].state = IdState::absent;
 }
