@@ -1,11 +1,14 @@
 // Which id a controller gets: its own again after a re-plug, on the same
 // port or another, and a free one otherwise; one rule, by serial number,
-// port and model. Pure.
-#include "../src/core/linux/controllers/know/device_identity.h"
-
+// port and model. And the id table's transitions, as sequences of what
+// the watch and the reads report. Pure.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "../src/core/linux/controllers/know/id_table.h"
 
 namespace {
 
@@ -115,22 +118,123 @@ TEST(DeviceIdentity, AControllerThatAppearsTakesTheIdOfTheDeviceItIs) {
        0},
   };
   for (const auto& c : cases) {
-    IdHolder holders[JOYSTICK_IDS] = {};
+    IdTable table = {};
     for (int id = 0; id < 3; ++id) {
-      holders[id] = {c.ids[id].state, identity(c.ids[id].pad), c.ids[id].player};
+      table.ids[id] = {c.ids[id].state, c.ids[id].player, {id, 0, -1, identity(c.ids[id].pad)}};
     }
-    EXPECT_EQ(choose_id(holders, identity(c.back)), c.id) << c.what;
+    EXPECT_EQ(choose_id(table, identity(c.back)), c.id) << c.what;
   }
 }
 
 TEST(DeviceIdentity, SixteenHeldIdsLeaveNoneForASeventeenth) {
-  IdHolder holders[JOYSTICK_IDS] = {};
+  IdTable table = {};
   for (int id = 0; id < JOYSTICK_IDS; ++id) {
-    holders[id] = {id % 2 == 0 ? PRESENT : ABSENT,
-                   identity({.product = static_cast<std::uint16_t>(id)}), false};
+    table.ids[id] = {id % 2 == 0 ? PRESENT : ABSENT, false,
+                     {id, 0, -1, identity({.product = static_cast<std::uint16_t>(id)})}};
   }
-  EXPECT_EQ(choose_id(holders, identity({.product = 99})), -1);
-  EXPECT_EQ(choose_id(holders, identity({.product = 5})), 5);
+  EXPECT_EQ(choose_id(table, identity({.product = 99})), -1);
+  EXPECT_EQ(choose_id(table, identity({.product = 5})), 5);
+}
+
+// What the watch, the reads and the assignment report, in order: a
+// controller appears at node N as the kernel's input device M; goes (a
+// read found it gone); its node is removed; the watch lost changes and
+// lists the nodes present; a player takes an id.
+struct Event {
+  enum Kind { appears, goes, removed, relisted, player } kind;
+  int node = -1;
+  int instance = -1;
+  Pad pad = {};
+  std::vector<int> listed = {};
+  // appears: the id it takes and the id whose controller went (-1: none);
+  // goes, player: the id; removed: the id it frees; relisted: the ids gone.
+  int id = -1;
+  int gone = -1;
+  std::vector<int> went = {};
+};
+
+Event appears(int node, int instance, const Pad& pad, int id, int gone = -1) {
+  return {Event::appears, node, instance, pad, {}, id, gone};
+}
+Event goes(int id) { return {Event::goes, -1, -1, {}, {}, id}; }
+Event removed(int node, int id) { return {Event::removed, node, -1, {}, {}, id}; }
+Event relisted(std::vector<int> listed, std::vector<int> went) {
+  return {Event::relisted, -1, -1, {}, std::move(listed), -1, -1, std::move(went)};
+}
+Event player(int id) { return {Event::player, -1, -1, {}, {}, id}; }
+
+TEST(IdTable, FollowsWhatTheWatchAndTheReadsReport) {
+  const Pad pad_1 = {PORT_1};
+  const Pad pad_2 = {PORT_2};
+  const Pad other_model = {.id_path = PORT_1, .product = 0x1010};
+  const struct {
+    const char* what;
+    std::vector<Event> events;
+    IdState id_0;  // at the end
+  } cases[] = {
+      {"re-plugged at its old number while the queue was lost: the stale one goes, its id back",
+       {appears(5, 10, pad_1, 0), player(0), relisted({3, 5}, {}), appears(5, 11, pad_1, 0, 0)},
+       PRESENT},
+      {"listed again after a lost queue, the same device: nothing changes",
+       {appears(5, 10, pad_1, 0), relisted({5}, {}), appears(5, 10, pad_1, -1)},
+       PRESENT},
+      {"its node missing from the list: gone, and back at another number",
+       {appears(5, 10, pad_1, 0), appears(6, 11, pad_2, 1), relisted({6}, {0}),
+        appears(7, 12, pad_1, 0)},
+       PRESENT},
+      {"a read finds it gone; it comes back at its number",
+       {appears(5, 10, pad_1, 0), goes(0), appears(5, 11, pad_1, 0)},
+       PRESENT},
+      {"gone; another model at its number takes a free id",
+       {appears(5, 10, pad_1, 0), goes(0), appears(5, 11, other_model, 1)},
+       ABSENT},
+      {"another model at the number of a present one, its removal lost",
+       {appears(5, 10, pad_1, 0), appears(5, 11, other_model, 1, 0)},
+       ABSENT},
+      {"removed, its number reused by another model, then back elsewhere",
+       {appears(5, 10, pad_1, 0), appears(6, 11, pad_2, 1), player(1), removed(6, 1),
+        appears(6, 12, other_model, 2), removed(6, 2), appears(9, 13, pad_2, 1)},
+       PRESENT},
+      {"a removal of a node no controller holds frees nothing",
+       {appears(5, 10, pad_1, 0), removed(4, -1)},
+       PRESENT},
+      {"the same number and device, the instance unknown (no sysfs link): open already",
+       {appears(5, -1, pad_1, 0), appears(5, -1, pad_1, -1)},
+       PRESENT},
+  };
+  for (const auto& c : cases) {
+    IdTable table = {};
+    int step = 0;
+    for (const Event& event : c.events) {
+      const std::string at = std::string(c.what) + ", event " + std::to_string(++step);
+      switch (event.kind) {
+        case Event::appears: {
+          const NodeDevice device = {event.node, 0x0d40, event.instance, identity(event.pad)};
+          const IdChanges changes = id_appeared(table, device);
+          EXPECT_EQ(changes.taken, event.id) << at;
+          EXPECT_EQ(changes.gone, event.gone) << at;
+          break;
+        }
+        case Event::goes:
+          id_gone(table, event.id);
+          break;
+        case Event::removed:
+          EXPECT_EQ(id_removed_at(table, event.node), event.id) << at;
+          break;
+        case Event::relisted: {
+          int gone[JOYSTICK_IDS];
+          const int went =
+              ids_relisted(table, event.listed.data(), static_cast<int>(event.listed.size()), gone);
+          EXPECT_EQ(std::vector<int>(gone, gone + went), event.went) << at;
+          break;
+        }
+        case Event::player:
+          id_taken_by_player(table, event.id);
+          break;
+      }
+    }
+    EXPECT_EQ(table.ids[0].state, c.id_0) << c.what;
+  }
 }
 
 }  // namespace

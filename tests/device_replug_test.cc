@@ -27,23 +27,31 @@ using DeviceDiscovery = DeviceTest;
 // Makes /dev/input anew, holding the nodes it held: links to them are kept
 // aside, the directory removed, made again, and the links put back. They
 // are the nodes the kernel made, so it still removes them with their
-// devices.
-bool make_device_directory_anew() {
+// devices. Or the directory is moved aside whole, the new one made with
+// links to its nodes: then nothing reports the old nodes gone, and
+// remove_moved_directory() removes it later.
+bool make_device_directory_anew(bool moved = false) {
   const fs::path input = "/dev/input";
   const fs::path aside = "/dev/input-aside";
   std::error_code error;
-  fs::create_directory(aside, error);
-  for (const fs::directory_entry& node : fs::directory_iterator(input, error)) {
-    if (node.is_character_file()) fs::create_hard_link(node, aside / node.path().filename(), error);
+  if (moved) {
+    fs::rename(input, aside, error);
+  } else {
+    fs::create_directory(aside, error);
+    for (const fs::directory_entry& node : fs::directory_iterator(input, error)) {
+      if (node.is_character_file()) fs::create_hard_link(node, aside / node.path().filename(), error);
+    }
+    fs::remove_all(input, error);
   }
-  fs::remove_all(input, error);
   fs::create_directory(input, error);
   for (const fs::directory_entry& node : fs::directory_iterator(aside, error)) {
-    fs::create_hard_link(node, input / node.path().filename(), error);
+    if (node.is_character_file()) fs::create_hard_link(node, input / node.path().filename(), error);
   }
-  fs::remove_all(aside, error);
+  if (!moved) fs::remove_all(aside, error);
   return !error;
 }
+
+void remove_moved_directory() { fs::remove_all("/dev/input-aside"); }
 
 // The controller is unplugged, then plugged back in: while a key is held,
 // and at rest.
@@ -150,6 +158,31 @@ TEST_F(DeviceDiscovery, AControllerReplugsIntoADeviceDirectoryMadeAnew) {
   std::this_thread::sleep_for(100ms);
   pad.move_x(2000);
   EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << "player 1's key follows its controller";
+  end_with_a_keystroke(run, keyboard);
+}
+
+// /dev/input moved away and made anew, and the controller unplugged and
+// plugged back in there, while the program reads nothing: the watch loses
+// these changes and lists the new directory, where the kernel has given the
+// controller the node number it had. The node is another device now, and
+// the program's descriptor of the old one reads nothing.
+TEST_F(DeviceDiscovery, AControllerBackAtItsOldNumberWhileChangesWereLostIsOpenedAnew) {
+  OnePlayer player;
+  ASSERT_TRUE(player.start({.args = LONG_HOLD}));
+  auto& [pad, run, keyboard] = player;
+  const std::string node = pad.node();
+  run.stop_and_continue([&] {
+    EXPECT_TRUE(make_device_directory_anew(true));
+    pad.destroy();
+    EXPECT_TRUE(make_controller(pad));
+  });
+  ASSERT_EQ(pad.node(), node) << "the kernel gave it another number";
+  std::this_thread::sleep_for(100ms);
+  remove_moved_directory();
+  pad.move_x(2000);
+  EXPECT_EQ(keyboard.next(), down(KEY_LEFTSHIFT)) << "player 1's key follows its controller";
+  run.read_output();
+  EXPECT_EQ(run.output.find("Error"), std::string::npos) << "read the old device";
   end_with_a_keystroke(run, keyboard);
 }
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int MAX_NODES = 512;
-
 InputPaths paths = SYSTEM_INPUT_PATHS;
 enum class Mode { none, udev, inotify } mode = Mode::none;
 
@@ -67,16 +65,15 @@ void watch_fds(int (&fds)[2]) {
   fds[1] = inotify_watch_fd();
 }
 
-void watch_list(void (*visit)(int number)) {
+int watch_list(int (&numbers)[MOST_NODES]) {
   DIR* dir = opendir(paths.dev_input);
-  if (dir == nullptr) return;
-  int numbers[MAX_NODES];
+  if (dir == nullptr) return -1;
   int count = 0;
   while (const dirent* entry = readdir(dir)) {
     const int number = event_node_number(entry->d_name);
-    if (number >= 0 && count < MAX_NODES) numbers[count++] = number;
+    if (number >= 0 && count < MOST_NODES) numbers[count++] = number;
   }
   closedir(dir);
   std::sort(numbers, numbers + count);
-  for (int i = 0; i < count; ++i) visit(numbers[i]);
+  return count;
 }

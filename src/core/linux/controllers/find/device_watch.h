@@ -39,5 +39,7 @@ int watch_changes(NodeChange* out, int capacity, bool& lost);
 // none: udev's monitor, and inotify on the device directory.
 void watch_fds(int (&fds)[2]);
 
-// Calls visit for every event node present, in ascending order of N.
-void watch_list(void (*visit)(int number));
+// The numbers of the event nodes present, ascending; how many, or -1 when
+// the device directory cannot be read (it may be being made anew).
+constexpr int MOST_NODES = 512;
+int watch_list(int (&numbers)[MOST_NODES]);

@@ -2,11 +2,12 @@
 
 #include <cstring>
 
-int event_node_number(const char* name) {
-  if (std::strncmp(name, "event", 5) != 0 || name[5] == '\0') return -1;
+int number_after(const char* prefix, const char* name) {
+  const std::size_t length = std::strlen(prefix);
+  if (std::strncmp(name, prefix, length) != 0 || name[length] == '\0') return -1;
   int number = 0;
-  for (const char* digit = name + 5; *digit != '\0'; ++digit) {
-    if (*digit < '0' || *digit > '9' || number > 99999) return -1;
+  for (const char* digit = name + length; *digit != '\0'; ++digit) {
+    if (*digit < '0' || *digit > '9' || number > 99'999'999) return -1;  // no overflow
     number = number * 10 + (*digit - '0');
   }
   return number;

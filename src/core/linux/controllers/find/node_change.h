@@ -7,5 +7,8 @@ struct NodeChange {
   enum Kind { appeared, removed, permissions } kind;
 };
 
+// N for a name that is prefix followed by a decimal number N, otherwise -1.
+int number_after(const char* prefix, const char* name);
+
 // N for a device node named "eventN", otherwise -1.
-int event_node_number(const char* name);
+inline int event_node_number(const char* name) { return number_after("event", name); }

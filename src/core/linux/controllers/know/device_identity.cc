@@ -22,26 +22,3 @@ Likeness likeness(const DeviceIdentity& known, const DeviceIdentity& seen) {
   if (!same_model(known, seen) || std::strcmp(known.uniq, seen.uniq) != 0) return Likeness::other;
   return same_port(known, seen) ? Likeness::same_port : Likeness::same_model;
 }
-
-int choose_id(const IdHolder (&holders)[JOYSTICK_IDS], const DeviceIdentity& who) {
-  int best = -1;
-  int best_rank = -1;
-  for (int id = 0; id < JOYSTICK_IDS; ++id) {
-    const IdHolder& holder = holders[id];
-    if (holder.state != IdState::absent) continue;
-    const Likeness like = likeness(holder.identity, who);
-    if (like == Likeness::other) continue;
-    // The port weighs more than a player: a controller back on its own port
-    // is the one that left it.
-    const int rank = (like == Likeness::same_port ? 2 : 0) + (holder.player ? 1 : 0);
-    if (rank > best_rank) {
-      best = id;
-      best_rank = rank;
-    }
-  }
-  if (best >= 0) return best;
-  for (int id = 0; id < JOYSTICK_IDS; ++id) {
-    if (holders[id].state == IdState::free) return id;
-  }
-  return -1;
-}

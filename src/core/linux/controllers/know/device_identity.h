@@ -1,6 +1,6 @@
-// Who a controller is, and which joystick id it takes: one rule, for the id
-// table, for the check that a node holds the device judged there, and for
-// a controller that comes back. Pure functions.
+// Who a controller is: one rule, for the id table (id_table.h), for the
+// check that a node holds the device judged there, and for a controller
+// that comes back. Pure functions.
 #pragma once
 
 #include <cstdint>
@@ -26,21 +26,3 @@ struct DeviceIdentity {
 // fits better than one elsewhere.
 enum class Likeness { other, same_model, same_port };
 Likeness likeness(const DeviceIdentity& known, const DeviceIdentity& seen);
-
-enum class IdState {
-  free,     // never held in this run
-  present,  // held by a controller that is plugged in
-  absent,   // held for a controller that went away, until it comes back
-};
-
-struct IdHolder {
-  IdState state;
-  DeviceIdentity identity;
-  bool player;  // a player's controller
-};
-
-// The id for a controller that appears: among the absent ids whose
-// controller it is like, one on its port before any other, then a player's,
-// then the lowest; else the lowest id that nobody holds. -1 when every id
-// is held.
-int choose_id(const IdHolder (&holders)[JOYSTICK_IDS], const DeviceIdentity& who);

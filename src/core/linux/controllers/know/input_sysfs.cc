@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../find/node_change.h"
+
 namespace {
 
 // The file's first line, without its line feed; false when it cannot be read.
@@ -43,6 +45,17 @@ bool read_bitmap(const char* dir, const char* file, std::uint64_t (&words)[N]) {
          parse_caps_bitmap(text, kernel_word_bits(), words);
 }
 
+// M of the kernel's inputM, which device links to: the kernel counts its
+// input devices and never gives a number twice. -1 where it is no such link.
+int instance_of(const char* device) {
+  char target[256];
+  const ssize_t length = readlink(device, target, sizeof target - 1);
+  if (length <= 0) return -1;
+  target[length] = '\0';
+  const char* name = std::strrchr(target, '/');
+  return number_after("input", name != nullptr ? name + 1 : target);
+}
+
 }  // namespace
 
 bool read_input_node(const char* sys_class_input, int number, InputNode& node) {
@@ -53,6 +66,7 @@ bool read_input_node(const char* sys_class_input, int number, InputNode& node) {
   char caps_dir[160];
   std::snprintf(caps_dir, sizeof caps_dir, "%s/capabilities", device);
   if (!read_bitmap(caps_dir, "ev", node.caps.ev)) return false;
+  node.instance = instance_of(device);
   // A device without keys or axes has no such bitmap worth reading: zero.
   read_bitmap(caps_dir, "key", node.caps.key);
   read_bitmap(caps_dir, "abs", node.caps.abs);

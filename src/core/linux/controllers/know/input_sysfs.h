@@ -9,13 +9,15 @@
 #include "device_identity.h"
 
 struct InputNode {
-  int number;  // N of /dev/input/eventN
+  int number;    // N of /dev/input/eventN
+  int instance;  // M of the input device inputM behind it, new for every device; -1 if not known
   DeviceCaps caps;
   DeviceIdentity identity;
 };
 
-// Reads eventN's capabilities, name and identity from sys_class_input
-// (/sys/class/input). False when the node is gone or unreadable.
+// Reads eventN's device (its instance), capabilities, name and identity
+// from sys_class_input (/sys/class/input). False when the node is gone or
+// unreadable.
 bool read_input_node(const char* sys_class_input, int number, InputNode& node);
 
 // Reads a sysfs capability bitmap ("1f0000 0 0 3", the most significant

@@ -20,7 +20,6 @@ struct ReadHandoff {
 struct Controller {
   int fd = -1;
   libevdev* dev = nullptr;
-  int node = -1;
   int x_min = 0;
   int x_max = 0;
   int button_count = 0;

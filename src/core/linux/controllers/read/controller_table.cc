@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,7 +21,7 @@
 namespace {
 
 Controller controllers[JOYSTICK_IDS];
-IdHolder holders[JOYSTICK_IDS];
+IdTable table;
 
 // Nodes of controllers that this user may not open (yet): tried again when
 // their permissions change.
@@ -42,6 +43,8 @@ void note_refusal(int number, bool refused_now) {
   if (refused_now && refused_count < MOST_REFUSED) refused[refused_count++] = number;
 }
 
+void consider(int number, bool afresh = true);
+
 void close_controller(int id) {
   Controller& controller = controllers[id];
   axis_fuzz_restore(id);
@@ -50,30 +53,36 @@ void close_controller(int id) {
   controller = Controller{};
 }
 
-bool node_open(int number) {
-  for (const Controller& controller : controllers) {
-    if (controller.dev != nullptr && controller.node == number) return true;
-  }
-  return false;
+// Takes in the nodes present after the watch lost changes: controllers
+// whose node is not among them went, and every node is looked at again.
+void list_anew() {
+  int numbers[MOST_NODES];
+  const int count = watch_list(numbers);
+  if (count < 0) return;  // no directory to list: its return will be
+  int gone[JOYSTICK_IDS];
+  const int went = ids_relisted(table, numbers, count, gone);
+  for (int i = 0; i < went; ++i) close_controller(gone[i]);
+  for (int i = 0; i < count; ++i) consider(numbers[i]);
 }
 
 // Opens eventN into an id when it is a controller; never opens anything else.
 // A node that turns out to hold another device than the one judged is
 // closed untouched and judged once more.
-void consider(int number, bool afresh = true) {
-  if (node_open(number)) return;
+void consider(int number, bool afresh) {
   const InputPaths& paths = watch_paths();
+  char path[128];
+  std::snprintf(path, sizeof path, "%s/event%d", paths.dev_input, number);
   InputNode node;
   NodeVerdict verdict;
-  if (!judge_node(paths.sys_class_input, number, watch_uses_udev(), node, verdict) ||
+  struct stat status;
+  if (stat(path, &status) != 0 ||
+      !judge_node(paths.sys_class_input, number, watch_uses_udev(), node, verdict) ||
       !verdict.controller) {
     return;
   }
-  const int id = choose_id(holders, node.identity);
-  if (id < 0) return;  // every id is held
+  const NodeDevice device = {number, status.st_rdev, node.instance, node.identity};
+  if (id_holding(table, device) >= 0) return;  // open already
 
-  char path[128];
-  std::snprintf(path, sizeof path, "%s/event%d", paths.dev_input, number);
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   const bool denied = fd < 0 && (errno == EACCES || errno == EPERM);
   note_refusal(number, denied);
@@ -91,15 +100,19 @@ void consider(int number, bool afresh = true) {
     if (opened && afresh) consider(number, false);
     return;
   }
-  Controller& controller = controllers[id];
+  const IdChanges changes = id_appeared(table, device);
+  if (changes.gone >= 0) close_controller(changes.gone);
+  if (changes.taken < 0) {  // every id is held
+    libevdev_free(dev);
+    close(fd);
+    return;
+  }
+  Controller& controller = controllers[changes.taken];
   controller.fd = fd;
   controller.dev = dev;
-  controller.node = number;
   controller.button_count = controller_buttons(node.caps, controller.buttons);
   take_initial_state(controller);
-  if (holders[id].player) axis_fuzz_off(id, fd);
-  holders[id].state = IdState::present;
-  holders[id].identity = node.identity;
+  if (table.ids[changes.taken].player) axis_fuzz_off(changes.taken, fd);
 }
 
 void take_changes() {
@@ -111,11 +124,8 @@ void take_changes() {
       const NodeChange& change = changes[i];
       if (change.kind == NodeChange::removed) {
         note_refusal(change.number, false);
-        for (int id = 0; id < JOYSTICK_IDS; ++id) {
-          if (controllers[id].dev != nullptr && controllers[id].node == change.number) {
-            unplug_controller(id);
-          }
-        }
+        const int id = id_removed_at(table, change.number);
+        if (id >= 0) close_controller(id);
       } else if (change.kind == NodeChange::appeared || was_refused(change.number) ||
                  !watch_uses_udev()) {
         // Where udev runs, its own events bring new nodes; a change of
@@ -123,7 +133,7 @@ void take_changes() {
         consider(change.number);
       }
     }
-    if (lost) watch_list([](int number) { consider(number); });
+    if (lost) list_anew();
     if (count < 32) return;
   }
 }
@@ -132,12 +142,12 @@ void take_changes() {
 
 void open_controllers(const InputPaths& paths) {
   close_controllers();
-  for (IdHolder& holder : holders) holder = IdHolder{};
+  table = IdTable{};
   refused_count = 0;
   forget_denied_report();
   // Watching starts first, so that no node slips in between.
   watch_start(paths);
-  watch_list([](int number) { consider(number); });
+  list_anew();
 }
 
 void close_controllers() {
@@ -148,7 +158,7 @@ void close_controllers() {
 void controllers_of_players(const CntrIds& ids) {
   for (const CntrId id : ids) {
     if (id < 0 || id >= JOYSTICK_IDS) continue;
-    holders[id].player = true;
+    id_taken_by_player(table, id);
     if (controllers[id].dev != nullptr) axis_fuzz_off(id, controllers[id].fd);
   }
 }
@@ -161,9 +171,12 @@ Controller* open_controller(int id) {
   return controllers[id].dev != nullptr ? &controllers[id] : nullptr;
 }
 
-bool controller_absent(int id) { return holders[id].state == IdState::absent; }
+bool controller_absent(int id) { return table.ids[id].state == IdState::absent; }
 
 void unplug_controller(int id) {
   close_controller(id);
-  holders[id].state = IdState::absent;
+  id_gone(table, id);
+  // Another device may be at its node already, its coming lost or taken
+  // for this one's.
+  consider(table.ids[id].device.number, true);
 }

@@ -5,7 +5,7 @@
 
 #include "../../../types.h"
 #include "../find/device_watch.h"
-#include "../know/device_identity.h"
+#include "../know/id_table.h"
 #include "controller.h"
 
 // Starts a run on paths: forgets every controller, watches for nodes and
@@ -29,5 +29,6 @@ Controller* open_controller(int id);
 // id was held by a controller that went away.
 bool controller_absent(int id);
 
-// The controller of id went away: its id waits for it to come back.
+// The controller of id went away: its id waits for it to come back, and its
+// node is looked at again.
 void unplug_controller(int id);
