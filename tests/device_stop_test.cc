@@ -191,9 +191,11 @@ TEST_F(DeviceStop, WithoutATerminalItSaysSoOnceConvertsAndEndsOnSigterm) {
   ASSERT_TRUE(player.turn_up());
   auto& [pad, run, keyboard] = player;
   EXPECT_TRUE(does_not_spin(run.pid));
+  const std::string pid = std::to_string(run.pid);
   const std::string said =
-      "keyconv: there is no terminal, so no keystroke can end keyconv. Ctrl+C or SIGTERM ends "
-      "it and lets go of every key.\n";
+      "keyconv: there is no terminal, so no keystroke can end keyconv (process " + pid +
+      ").\nSIGTERM ends it and lets go of every key:\n  kill " + pid +
+      "\nStarted by a service manager, it ends when its service is stopped there.\n";
   EXPECT_TRUE(run.wait_for(said)) << run.output;
   kill(run.pid, SIGTERM);
   expect_let_go_before_the_end(keyboard, "SIGTERM");

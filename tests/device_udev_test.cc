@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -158,6 +159,38 @@ TEST_F(DeviceUdev, AReplugComesBackThroughTheMonitor) {
 TEST_F(DeviceUdev, ARefusedControllerIsTakenOnceItsPermissionsChange) {
   expect_a_refused_controller_taken_once_permitted(
       [](const VirtualDevice& pad) { ASSERT_TRUE(udev_says_joystick(pad)); });
+}
+
+// Where udev runs, a refused controller is named with the cause that
+// applies: what logind says of its seat (in its files under /run/systemd,
+// which elogind keeps too), or that no logind runs.
+TEST_F(DeviceUdev, ARefusedControllerIsNamedWithTheCauseLogindGives) {
+  const struct {
+    const char* what;
+    const char* seat_file;  // nullptr: no logind
+    const char* said;
+  } cases[] = {
+      {"no logind", nullptr, "OWNER=\"player\"' | sudo tee -a"},
+      {"nobody at the seat", "IS_SEAT0=1\nCAN_GRAPHICAL=1\n", "nobody's is at seat0"},
+      {"root at the seat", "IS_SEAT0=1\nACTIVE=1\nACTIVE_UID=0\n", "at seat0 that is root"},
+  };
+  VirtualDevice pad;
+  ASSERT_TRUE(make_controller(pad));
+  ASSERT_TRUE(udev_says_joystick(pad));
+  ASSERT_EQ(chmod(pad.node().c_str(), 0600), 0);
+  const UinputLent lent;
+  for (const auto& c : cases) {
+    std::filesystem::remove_all("/run/systemd/seats");
+    if (c.seat_file != nullptr) {
+      std::filesystem::create_directories("/run/systemd/seats");
+      std::ofstream("/run/systemd/seats/seat0") << c.seat_file;
+    }
+    ProgramRun run;
+    ASSERT_TRUE(run.start_at_1p_prompt({.uid = PLAYER_UID})) << c.what;
+    EXPECT_TRUE(run.wait_for(c.said)) << c.what << ":\n" << run.output;
+    run.type("q");
+  }
+  std::filesystem::remove_all("/run/systemd/seats");
 }
 
 // udev runs, yet its database has no entry for these nodes: the capability

@@ -22,6 +22,7 @@
 #include "signals/abnormal_end.h"
 #include "signals/signals_held.h"
 #include "signals/undo_list.h"
+#include "controllers/find/udev_watch.h"
 #include "uinput_advice.h"
 
 namespace uinput_keyboard {
@@ -64,8 +65,11 @@ void explain_failure(const char* path, int error, const char* what) {
   char exe[PATH_MAX] = "";
   const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (length > 0) exe[length] = '\0';
+  uid_t active_uid = 0;
+  const RefusalCause cause =
+      refusal_cause(udev_running(), "/run/systemd", "seat0", getuid(), active_uid);
   explain_uinput_failure(program_invocation_short_name, path, error, what,
-                         installation_of(exe, "/usr"));
+                         installation_of(exe, "/usr"), cause);
 }
 
 int key_index(BYTE vk) {

@@ -14,6 +14,8 @@
 #error "platform_linux.cc belongs to the Linux build only"
 #endif
 
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "../platform.h"
@@ -30,10 +32,14 @@ bool platform_open() {
   if (!uinput_keyboard::open_keyboard("/dev/uinput")) return false;
   install_signal_handlers();
   if (!console_open("/dev/tty")) {
+    // Nobody can type Ctrl+C where there is no terminal.
+    const int pid = static_cast<int>(getpid());
     say_as(program_invocation_short_name,
-           "there is no terminal, so no keystroke can end %s. "
-           "Ctrl+C or SIGTERM ends it and lets go of every key.",
-           program_invocation_short_name);
+           "there is no terminal, so no keystroke can end %s (process %d).\n"
+           "SIGTERM ends it and lets go of every key:\n"
+           "  kill %d\n"
+           "Started by a service manager, it ends when its service is stopped there.",
+           program_invocation_short_name, pid, pid);
   }
   // The device watch runs from here to the end: every change among the
   // nodes is followed, whether a player waits for a controller or not.

@@ -106,19 +106,43 @@ Installation installation_of(const char* exe_path, const char* usr) {
 }
 
 void explain_uinput_failure(const char* program, const char* path, int error, const char* what,
-                            const Installation& installation) {
-  say_as(program, "cannot %s %s: %s. %s cannot type without it.", what, path, std::strerror(error),
-         program);
+                            const Installation& installation, RefusalCause cause) {
+  char shown_path[PATH_MAX * 4 + 1];
+  shown_safely(path, shown_path, sizeof shown_path);
+  say_as(program, "cannot %s %s: %s. %s cannot type without it.", what, shown_path,
+         std::strerror(error), program);
   const Fixes& fixes = FIXES[static_cast<int>(installation.by)];
   // Each quote of the folder's takes four characters at most.
-  char folder[sizeof installation.folder * 4 + 3];
+  char folder[sizeof installation.folder * 4 + 4];
   shell_quoted(installation.folder, folder, sizeof folder);
   if (error == ENOENT || error == ENODEV) {
     say_as(program, "load the uinput module:\n  sudo modprobe uinput");
     say_as(program, fixes.missing, folder);
   }
   if (error == EACCES || error == EPERM) {
-    say_as(program, fixes.denied, folder);
+    // The rule's uaccess tag is applied by logind, and rules by udev.
+    char user[64];
+    user_for_rule(getuid(), user);
+    if (cause == RefusalCause::no_udev) {
+      char quoted_path[PATH_MAX * 4 + 4];
+      shell_quoted(path, quoted_path, sizeof quoted_path);
+      say_as(program,
+             "no udev runs here (a container, say), so no rule applies. Give it to %s\n"
+             "until the next boot (in a container, where the node is made, outside it):\n"
+             "  sudo chown %s %s",
+             user, user, quoted_path);
+    } else if (cause == RefusalCause::no_logind) {
+      say_as(program,
+             "no logind runs here (seatd, or OpenRC without elogind, say), so the uaccess\n"
+             "tag of keyconv's rule gives it to nobody. This rule gives it to %s; it adds a\n"
+             "line to a file of its own:\n"
+             "  echo 'KERNEL==\"uinput\", SUBSYSTEM==\"misc\", OWNER=\"%s\"' | "
+             "sudo tee -a /etc/udev/rules.d/61-keyconv-uinput-owner.rules\n"
+             "  sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput",
+             user, user);
+    } else {
+      say_as(program, fixes.denied, folder);
+    }
     say_as(program, "Do not run %s as root.", program);
   }
 }

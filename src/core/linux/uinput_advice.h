@@ -5,6 +5,8 @@
 
 #include <climits>
 
+#include "controller_advice.h"
+
 enum class InstalledBy { package, tarball, sources, unknown };
 
 struct Installation {
@@ -21,6 +23,7 @@ Installation installation_of(const char* exe_path, const char* usr);
 
 // Says on standard error, as program, that it could not open or use (what)
 // the uinput device at path for error, and how to fix that for the way it
-// was installed.
+// was installed and for the machine: without logind, or without udev, the
+// rule that installation brings gives /dev/uinput to nobody.
 void explain_uinput_failure(const char* program, const char* path, int error, const char* what,
-                            const Installation& installation);
+                            const Installation& installation, RefusalCause cause);

@@ -113,6 +113,8 @@ void consider(int number, bool afresh) {
   controller.button_count = controller_buttons(node.caps, controller.buttons);
   take_initial_state(controller);
   if (table.ids[changes.taken].player) axis_fuzz_off(changes.taken, fd);
+  // Its events come once the other program lets go, as any controller's.
+  if (held_elsewhere(fd)) report_held_elsewhere(path, node);
 }
 
 void take_changes() {
