@@ -40,6 +40,8 @@ void players_assigned(const CntrIds&) {}
 
 bool stop_requested() { return false; }
 
+void on_sudden_end(void (*)()) {}
+
 bool platform_open() { return true; }
 
 void platform_close() {}

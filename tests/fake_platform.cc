@@ -23,6 +23,7 @@ std::size_t kbhit_taken = 0;
 std::size_t stop_taken = 0;
 std::vector<std::string> calls;
 std::string output;
+void (*sudden_end)() = nullptr;
 
 void record(std::string call) {
   if (static_cast<long>(calls.size()) >= CALL_LIMIT) {
@@ -55,8 +56,10 @@ void fake_start(const FakeScript& new_script) {
   stop_taken = 0;
   calls.clear();
   output.clear();
+  sudden_end = nullptr;
   for (MotionTrack& track : tracks) track = MotionTrack{};
-  for (Direction& held : key_state) held = 0;
+  for (std::atomic<Direction>& held : key_state) held = 0;
+  let_go_for_good = false;
 }
 
 void set_motion_track(int player, std::uint32_t last_x, std::int32_t still_count,
@@ -166,6 +169,10 @@ int msg_printf(const char* format, ...) {
 void players_assigned(const CntrIds& ids) {
   record("players_assigned " + std::to_string(ids[0]) + " " + std::to_string(ids[1]));
 }
+
+void on_sudden_end(void (*let_go)()) { sudden_end = let_go; }
+
+void (*fake_sudden_end())() { return sudden_end; }
 
 bool stop_requested() {
   const bool stop = play(script.stop, stop_taken) != 0;

@@ -45,6 +45,9 @@ const std::vector<std::string>& fake_calls();
 std::vector<std::string> fake_calls_of(std::initializer_list<const char*> prefixes,
                                        const std::string& after = "");
 
+// What the program gave on_sudden_end to let go of its keys; nullptr before.
+void (*fake_sudden_end())();
+
 // Everything written to standard output.
 const std::string& fake_output();
 

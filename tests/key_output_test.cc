@@ -105,4 +105,33 @@ TEST(ReleaseKeys, ShutdownOrderAcrossPlayers) {
   EXPECT_EQ(fake_calls_of({"keybd_event"}), (Events{LCTRL_DOWN, RSHIFT_DOWN, LCTRL_UP, RSHIFT_UP}));
 }
 
+// An end that skips the orderly one (a fault, a loop held up past a
+// console event's bound) lets go of every key held, with the orderly end's
+// key-ups, once; nothing is sent after it, whatever the loop does next.
+TEST(ReleaseAllKeysNow, LetsGoOfEveryKeyOnceAndSendsNothingAfter) {
+  const struct {
+    Direction p1, p2;
+    Events let_go;
+  } cases[] = {
+      {-1, +1, {LCTRL_UP, RSHIFT_UP}},
+      {+1, 0, {LSHIFT_UP}},
+      {0, -1, {RCTRL_UP}},
+      {0, 0, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.p1) + ", " + std::to_string(c.p2));
+    fake_start({});
+    update_keys(0, c.p1);
+    update_keys(1, c.p2);
+    const std::size_t before = fake_calls().size();
+    release_all_keys_now();
+    release_all_keys_now();
+    update_keys(0, -c.p1 == 0 ? 1 : -c.p1);  // a pass the loop ends after all
+    release_keys(0);
+    release_keys(1);
+    EXPECT_EQ(Events(fake_calls().begin() + static_cast<long>(before), fake_calls().end()),
+              c.let_go);
+  }
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "expected_text.h"
+#include "../src/core/key_output.h"
 #include "fake_platform.h"
 
 namespace {
@@ -88,6 +89,13 @@ TEST(Startup, Player1ButtonAtThe2PPromptSkipsPlayer2) {
   fake_start({.joysticks = {{0, {PRESSED, UP, PRESSED}}}});
   EXPECT_EQ(run_with({"5"}), 0);
   EXPECT_EQ(fake_output(), expected::started(-1, expected::argument_set(5)));
+}
+
+// From the start, an end that skips the orderly one lets go of the keys.
+TEST(Startup, TheKeysAreLetGoOfAtASuddenEndFromTheStart) {
+  fake_start(two_controllers());
+  EXPECT_EQ(run_with({}), 0);
+  EXPECT_EQ(fake_sudden_end(), &release_all_keys_now);
 }
 
 TEST(Startup, NoIdsAtFirstKeepsAskingEvery3Ms) {

@@ -29,6 +29,13 @@ int msg_printf(const char* format, ...);
 // back) before the program ends as Windows ends it.
 void players_assigned(const CntrIds& ids);
 
+// What lets go of every held key when the program ends without its orderly
+// end, from any thread. Windows: a fault, and a console event whose stop
+// the loop did not reach within its bound. Linux: nothing calls it (the
+// kernel lets go of the keys with the virtual keyboard, and a signal lets
+// go of them itself).
+void on_sudden_end(void (*let_go)());
+
 // The platform asks the conversion to end, as a console keystroke does
 // (Windows: a console event since players_assigned). Linux: never; a signal
 // lets go of the keys itself.

@@ -74,6 +74,12 @@ void open_call_log(const char* path) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+void flush_call_log() {
+  lock();
+  if (log_file != INVALID_HANDLE_VALUE) write_out();
+  unlock();
+}
+
 void log_process_end(bool by_the_programs_thread) {
   alone = true;
   log_call("process_end", by_the_programs_thread ? 1 : 0, 0);

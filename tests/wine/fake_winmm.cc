@@ -18,6 +18,12 @@
 //                             CTRL_BREAK_EVENT to the program's handlers, on
 //                             a thread of its own, as Windows hands it over
 //                             (console_events.h: Wine cannot raise it)
+//   close ID STEP             the same with CTRL_CLOSE_EVENT: the console's
+//                             window is closed
+//   fault ID STEP KIND        before answering STEP of ID, fault in the read,
+//                             on the program's thread: KIND "write" writes
+//                             through a null pointer (an access violation),
+//                             "stack" overflows the stack
 //   block ID STEP MS          before answering STEP of ID, hold the caller MS
 //                             milliseconds, as a read that does not come back
 //   process_information R ... SetProcessInformation results, one per call, in
@@ -69,6 +75,9 @@ struct Track {
   int key_at = -1;
   int pause_at = -1;
   int break_at = -1;
+  int close_at = -1;
+  int fault_at = -1;
+  bool fault_overflows = false;
   int block_at = -1;
   DWORD block_ms = 0;
 };
@@ -127,6 +136,39 @@ void add_steps(Track& track, const char* token) {
   }
 }
 
+// The step of a directive that names one step of a controller's reads.
+int Track::*step_of(const char* word) {
+  constexpr struct {
+    const char* word;
+    int Track::*at;
+  } STEP_DIRECTIVES[] = {{"key", &Track::key_at},     {"pause", &Track::pause_at},
+                         {"break", &Track::break_at}, {"close", &Track::close_at},
+                         {"fault", &Track::fault_at}};
+  for (const auto& directive : STEP_DIRECTIVES) {
+    if (std::strcmp(word, directive.word) == 0) return directive.at;
+  }
+  return nullptr;
+}
+
+int overflow(int depth) {
+  volatile char frame[4096];
+  frame[0] = static_cast<char>(depth);
+  if (depth == 1'000'000'000) return 0;  // never: the stack ends long before
+  return overflow(depth + 1) + frame[0];
+}
+
+// A fault of the program's own: the log written first, for the process may
+// end without a word to the DLL.
+void fault(bool overflows) {
+  log_call(overflows ? "fault_stack" : "fault_write", 0, 0);
+  flush_call_log();
+  if (overflows) overflow(0);
+  // Through a pointer the compiler cannot know: it would make a known null
+  // pointer's write a trap, another fault.
+  static volatile int* volatile nowhere = nullptr;
+  *nowhere = 1;
+}
+
 void load_script() {
   loaded = true;
   open_call_log(std::getenv("KEYCONV_LOG"));
@@ -158,14 +200,15 @@ void load_script() {
       if (id < 0 || id >= MAX_IDS) continue;
       tracks[id].block_at = step;
       tracks[id].block_ms = static_cast<DWORD>(ms);
-    } else if (std::strcmp(word, "key") == 0 || std::strcmp(word, "pause") == 0 ||
-               std::strcmp(word, "break") == 0) {
+    } else if (int Track::*at = step_of(word)) {
       const int id = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
       const int step = std::atoi(strtok_r(nullptr, " \t\r\n", &save));
       if (id < 0 || id >= MAX_IDS) continue;
-      (word[0] == 'k'   ? tracks[id].key_at
-       : word[0] == 'p' ? tracks[id].pause_at
-                        : tracks[id].break_at) = step;
+      tracks[id].*at = step;
+      if (at == &Track::fault_at) {
+        const char* kind = strtok_r(nullptr, " \t\r\n", &save);
+        tracks[id].fault_overflows = kind != nullptr && std::strcmp(kind, "stack") == 0;
+      }
     }
   }
   std::fclose(script);
@@ -204,6 +247,8 @@ __declspec(dllexport) UINT WINAPI joyGetPosEx(UINT id, JoyInfo* info) {
   if (index == track.key_at) type_console_key();
   if (index == track.pause_at) pause_for_harness();
   if (index == track.break_at) raise_console_event(CTRL_BREAK_EVENT);
+  if (index == track.close_at) raise_console_event(CTRL_CLOSE_EVENT);
+  if (index == track.fault_at) fault(track.fault_overflows);
   if (index == track.block_at) Sleep(track.block_ms);
   const Step& step = track.steps[index < track.count ? index : track.count - 1];
   if (info->dwSize != sizeof(JoyInfo)) {

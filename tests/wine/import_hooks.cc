@@ -12,7 +12,8 @@ BOOL process_information[MAX_ANSWERS];
 int process_information_count = 0;
 int process_information_taken = 0;
 
-// kernel32's Sleep and GetProcAddress as the program calls them, logged:
+// kernel32's Sleep, GetProcAddress and ExitProcess as the program calls
+// them, logged:
 // (and SetConsoleCtrlHandler, whose handlers are noted: console_events.h)
 // the DLL puts these in the program's import table in place of the real
 // ones. Of what GetProcAddress finds, SetProcessInformation is logged too.
@@ -59,6 +60,16 @@ FARPROC WINAPI logged_get_proc_address(HMODULE module, LPCSTR name) {
   return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&logged_set_process_information));
 }
 
+// "ExitProcess <status>", or "ExitProcess_elsewhere" on another thread than
+// the program's: the status Windows would give, which Wine cuts to its low
+// byte for the Unix process.
+void(WINAPI* real_exit_process)(UINT) = nullptr;
+
+void WINAPI logged_exit_process(UINT status) {
+  log_call(on_the_programs_thread() ? "ExitProcess" : "ExitProcess_elsewhere", status, 0);
+  real_exit_process(status);
+}
+
 BOOL(WINAPI* real_set_console_ctrl_handler)(PHANDLER_ROUTINE, BOOL) = nullptr;
 
 BOOL WINAPI noted_set_console_ctrl_handler(PHANDLER_ROUTINE handler, BOOL add) {
@@ -79,6 +90,8 @@ const ImportHook IMPORT_HOOKS[] = {
      reinterpret_cast<void**>(&real_get_proc_address)},
     {"SetConsoleCtrlHandler", reinterpret_cast<void*>(&noted_set_console_ctrl_handler),
      reinterpret_cast<void**>(&real_set_console_ctrl_handler)},
+    {"ExitProcess", reinterpret_cast<void*>(&logged_exit_process),
+     reinterpret_cast<void**>(&real_exit_process)},
 };
 
 }  // namespace

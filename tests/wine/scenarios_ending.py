@@ -1,10 +1,12 @@
 """Wine scenarios: how the conversion ends, by a keystroke from another
-process, by Ctrl+C or Ctrl+Break, before the conversion or while its loop
-is held up."""
+process, by Ctrl+C, Ctrl+Break or the console's closing, before the
+conversion or while its loop is held up, or by a fault; every end with its
+status, and no key left held."""
 
-from wine_expectations import (BOTH, CTRL_BREAK, PAUSE, SETUP_1P, Block, assign_1p_alone, at,
-                               check, expect_equal, expect_true, scenario, script,
-                               started_with_one_id)
+from wine_expectations import (BOTH, CLOSE, CTRL_BREAK, EXCEPTION_ACCESS_VIOLATION,
+                               EXCEPTION_STACK_OVERFLOW, PAUSE, SETUP_1P, STATUS_CONTROL_C_EXIT,
+                               Block, Fault, assign_1p_alone, at, check, expect_equal,
+                               expect_status, expect_true, scenario, script, started_with_one_id)
 from wine_harness import Wine, windows_text
 
 # The handler waits this long for the loop's orderly end (platform_win32.cc).
@@ -34,27 +36,31 @@ def process_end(run):
     return end[0].us, end[0].arg == 1
 
 
+# The step at which each event comes: Ctrl+C at a pause of the script, for
+# the harness to send; the others raised by the scripted DLL.
+EVENT_STEP = {"ctrl_c": PAUSE, "ctrl_break": CTRL_BREAK, "close": CLOSE}
+
+
 @scenario("ctrl_c_while_holding", BOTH, event="ctrl_c", holding=True)
 @scenario("ctrl_c_at_rest", BOTH, event="ctrl_c", holding=False)
 @scenario("ctrl_break_while_holding", BOTH, event="ctrl_break", holding=True)
+@scenario("console_closed_while_holding", BOTH, event="close", holding=True)
 def console_event(wine, work_dir, program, event, holding):
     # Ctrl+C (SIGINT to the Unix process, which Wine hands to the program as
-    # CTRL_C_EVENT) or Ctrl+Break (CTRL_BREAK_EVENT, which Wine cannot raise,
-    # handed to the program's handler on a thread of its own, as Windows
-    # does) in the middle of the conversion, while the program is in a read: the
-    # loop ends in order (the timer resolution given back, then a held key
-    # let go), and the program's own thread, not Windows' handling, then
-    # ends it; nothing goes down after the event, and nothing is printed.
+    # CTRL_C_EVENT), Ctrl+Break or the console's window closed
+    # (CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT: Wine cannot raise them, so the
+    # scripted DLL hands them to the program's handler on a thread of its
+    # own, as Windows does) in the middle of the conversion, while the
+    # program is in a read: the loop ends in order (the timer resolution
+    # given back, then a held key let go), and the program's own thread, not
+    # Windows' handling, then ends it with STATUS_CONTROL_C_EXIT; nothing
+    # goes down after the event, and nothing is printed.
     x = 120 if holding else 100
-    p1 = assign_1p_alone(100) + [at(100), at(x), at(x, 5),
-                                 PAUSE if event == "ctrl_c" else CTRL_BREAK, at(x)]
+    p1 = assign_1p_alone(100) + [at(100), at(x), at(x, 5), EVENT_STEP[event], at(x)]
     run = wine.run(program, [], script([1], {0: p1}), work_dir,
                    at_pause=Wine.send_ctrl_c if event == "ctrl_c" else None)
     check(run, program, started_with_one_id(), ["A0 2A down", "A0 2A up"] if holding else [],
-          exit_code=None)
-    # Windows' status for these events is STATUS_CONTROL_C_EXIT; what Wine
-    # makes of it is only recorded.
-    print(f"wine_{program}_exit_status_after_{event}: {run.exit_code}")
+          status=STATUS_CONTROL_C_EXIT, exit_process="ExitProcess")
     signalled = next(l.us for l in run.log if l.call in ("paused", "console_event"))
     expect_true("no key went down after the event",
                 all(key.us < signalled for key in run.keys if not key.up))
@@ -77,7 +83,7 @@ def ctrl_c_during_assignment(wine, work_dir, program):
     # as far as the C run-time had written it out.
     p1 = [PAUSE, at(100)]
     run = wine.run(program, [], script([1], {0: p1}), work_dir, at_pause=Wine.send_ctrl_c)
-    print(f"wine_{program}_exit_status_after_ctrl_c_during_assignment: {run.exit_code}")
+    expect_status(run, STATUS_CONTROL_C_EXIT, "ExitProcess_elsewhere")
     expect_true(f"the output {run.stdout!r} is the 1P prompt as far as it went",
                 windows_text(SETUP_1P).startswith(run.stdout))
     expect_equal("key events", [key.short() for key in run.keys], [])
@@ -85,7 +91,7 @@ def ctrl_c_during_assignment(wine, work_dir, program):
     # Windows may end it before the read that waited sees the harness's go.
     signalled = next(l.us for l in run.log if l.call == "pause_reached")
     ended_at, by_the_program = process_end(run)
-    expect_true("Windows' handling ended it", not by_the_program)
+    expect_true("the handler's thread ended it", not by_the_program)
     expect_true(f"at once, not after the handler's wait: {(ended_at - signalled) / 1000:.0f} ms",
                 ended_at - signalled < ORDERLY_END_WAIT_MS * 1000 / 2)
 
@@ -93,19 +99,40 @@ def ctrl_c_during_assignment(wine, work_dir, program):
 @scenario("ctrl_c_with_the_loop_held_up", BOTH)
 def ctrl_c_with_the_loop_held_up(wine, work_dir, program):
     # Ctrl+C while player 1 holds Left Shift, and the next read does not
-    # come back for far longer than the handler waits: the handler's wait
-    # ends, and Windows ends the program as it does without a handler. The
-    # key stays with the loop's thread, which never came back to let it go.
+    # come back for far longer than the handler waits: at the end of its
+    # wait the handler lets go of the key itself and ends the program, as
+    # Windows would. The loop's thread never comes back to its orderly end.
     held_up_ms = 3 * ORDERLY_END_WAIT_MS
     p1 = assign_1p_alone(100) + [at(100), at(120), at(120, 5), PAUSE, Block(held_up_ms), at(120)]
     run = wine.run(program, [], script([1], {0: p1}), work_dir, at_pause=Wine.send_ctrl_c)
-    print(f"wine_{program}_exit_status_with_the_loop_held_up: {run.exit_code}")
-    expect_equal("key events", [key.short() for key in run.keys], ["A0 2A down"])
+    expect_status(run, STATUS_CONTROL_C_EXIT, "ExitProcess_elsewhere")
+    expect_equal("key events", [key.short() for key in run.keys], ["A0 2A down", "A0 2A up"])
     timer_calls = [l.call for l in run.log if l.call.startswith("time")]
     expect_equal("timer calls", timer_calls, ["timeBeginPeriod"] if program == "keyconv" else [])
     signalled = next(l.us for l in run.log if l.call == "paused")
+    let_go_ms = (run.keys[-1].us - signalled) / 1000
+    expect_true(f"the key went up at the end of the handler's wait: {let_go_ms:.0f} ms",
+                ORDERLY_END_WAIT_MS * 0.9 <= let_go_ms < held_up_ms * 0.9)
     ended_at, by_the_program = process_end(run)
     waited_ms = (ended_at - signalled) / 1000
-    expect_true("Windows' handling ended it", not by_the_program)
+    expect_true("the handler's thread ended it", not by_the_program)
     expect_true(f"after the handler's wait and before the read came back: {waited_ms:.0f} ms",
                 ORDERLY_END_WAIT_MS * 0.9 <= waited_ms < held_up_ms * 0.9)
+
+
+@scenario("fault_while_holding", BOTH, kind="write", status=EXCEPTION_ACCESS_VIOLATION)
+@scenario("stack_overflow_while_holding", BOTH, kind="stack", status=EXCEPTION_STACK_OVERFLOW)
+def fault_while_holding(wine, work_dir, program, kind, status):
+    # A fault in a read (on the program's thread, in the scripted DLL: an
+    # access violation, or a stack overflow) while player 1 holds Left
+    # Shift: the key goes up before the program ends, and a game sees it go
+    # up; Windows then ends the program as it would, with the exception's
+    # code as its status.
+    p1 = assign_1p_alone(100) + [at(100), at(120), at(120, 5), Fault(kind), at(120)]
+    run = wine.run(program, [], script([1], {0: p1}), work_dir, game=True)
+    expect_status(run, status)
+    expect_equal("key events", [key.short() for key in run.keys], ["A0 2A down", "A0 2A up"])
+    expect_equal("the game's key messages", run.game["msg"], ["10 2A down", "10 2A up"])
+    faulted = next(l.us for l in run.log if l.call == "fault_" + kind)
+    expect_true("Left Shift went up after the fault", run.keys[-1].us > faulted)
+    expect_equal("process ends logged", [l for l in run.log if l.call == "process_end"], [])

@@ -47,6 +47,15 @@ def started_with_one_id(threshold=NO_ARGUMENT):
 KEY = object()  # marks the step at which the console keystroke is typed
 PAUSE = object()  # marks the step at which the program waits for the harness
 CTRL_BREAK = object()  # marks the step at which Ctrl+Break is pressed
+CLOSE = object()  # marks the step at which the console's window is closed
+
+
+class Fault:
+    """Marks the step whose read faults: kind "write" (an access violation)
+    or "stack" (a stack overflow)."""
+
+    def __init__(self, kind):
+        self.kind = kind
 
 
 class Block:
@@ -80,6 +89,10 @@ def script(numdevs, joysticks, process_information=()):
                 lines.append(f"pause {cntr_id} {len(flat)}")
             elif step is CTRL_BREAK:
                 lines.append(f"break {cntr_id} {len(flat)}")
+            elif step is CLOSE:
+                lines.append(f"close {cntr_id} {len(flat)}")
+            elif isinstance(step, Fault):
+                lines.append(f"fault {cntr_id} {len(flat)} {step.kind}")
             elif isinstance(step, Block):
                 lines.append(f"block {cntr_id} {len(flat)} {step.ms}")
             else:
@@ -105,6 +118,26 @@ class Failed(Exception):
     pass
 
 
+# A program's status as Windows gives it: STATUS_CONTROL_C_EXIT after Ctrl+C,
+# Ctrl+Break or the console's closing, an exception's code after a fault.
+STATUS_CONTROL_C_EXIT = 0xC000013A
+EXCEPTION_ACCESS_VIOLATION = 0xC0000005
+EXCEPTION_STACK_OVERFLOW = 0xC00000FD
+
+
+def expect_status(run, status, exit_process=None):
+    """Wine gives the Unix process the low byte of the status. Where the
+    program ends itself with ExitProcess, the scripted DLL logs the whole
+    status it passes, and whether on the program's thread ("ExitProcess")
+    or on another ("ExitProcess_elsewhere"): exit_process names which. None:
+    the program calls no ExitProcess (its C run-time ends it after wmain, or
+    Windows after a fault)."""
+    expect_equal("exit status (its low byte, as Wine gives it)", run.exit_code, status & 0xFF)
+    expect_equal("ExitProcess calls", [(l.call, l.arg) for l in run.log
+                                       if l.call.startswith("ExitProcess")],
+                 [] if exit_process is None else [(exit_process, status)])
+
+
 def expect_equal(what, got, want):
     if got != want:
         raise Failed(f"{what}:\n  expected {want!r}\n  actual   {got!r}")
@@ -125,8 +158,9 @@ NEVER_THROTTLE = ((-1, 4, 12, 1, 0x1 | 0x4, 0), 1)
 REFUSED_NEVER_THROTTLE = [(NEVER_THROTTLE[0], 0), ((-1, 4, 12, 1, 0x1, 0), 0)]
 
 
-def check(run, program, want_stdout, want_keys, opt_out=REFUSED_NEVER_THROTTLE, exit_code=0):
-    """Exit code 0 (or exit_code; None: any), the exact output, the exact key events, each flagged as
+def check(run, program, want_stdout, want_keys, opt_out=REFUSED_NEVER_THROTTLE, status=0,
+          exit_process=None):
+    """The status (expect_status), the exact output, the exact key events, each flagged as
     injected, the opt-out of power throttling (opt_out: each call's
     arguments and result), made before the first joystick call, and the
     program's timing calls: keyconv raises the timer
@@ -134,8 +168,7 @@ def check(run, program, want_stdout, want_keys, opt_out=REFUSED_NEVER_THROTTLE, 
     the resolution back at the end; keyconv_busy does none of it, and
     sleeps only while it waits for a button (Sleep(3)). The program's own
     thread ends it, once, last."""
-    if exit_code is not None:
-        expect_equal("exit code", run.exit_code, exit_code)
+    expect_status(run, status, exit_process)
     calls = [line.call for line in run.log]
     expect_equal("SetProcessInformation calls",
                  [(l.args, l.result) for l in run.log if l.call == "SetProcessInformation"],

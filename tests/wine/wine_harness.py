@@ -59,16 +59,25 @@ class Wine:
                                     + done.stderr.decode(errors="replace")[-2000:])
             # Without an X server no driver could make the game window; the
             # null driver makes it, gives it the focus and delivers keys.
-            # Output closed: the services Wine starts would hold a pipe open.
-            done = subprocess.run([self.tool("wine"), "reg", "add", r"HKCU\Software\Wine\Drivers",
-                                   "/v", "Graphics", "/d", "null", "/f"], env=self.env,
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL, timeout=120)
-            if done.returncode != 0:
-                raise WineError(f"reg add of the null graphics driver: exit {done.returncode}")
+            self.reg_add(r"HKCU\Software\Wine\Drivers", "Graphics", "null")
+            # A fault that nothing handles ends the program as Windows ends
+            # it where no debugger is registered, with the exception's code
+            # as its status (Wine cuts it to the low byte). Wine would start
+            # its own debugger instead, which waits for a desktop that
+            # nobody sees, or ends the program with 0.
+            self.reg_add(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug",
+                         "Debugger", "no-debugger-here")
             # The desktop took its driver when it started: it starts anew.
             self.server("-k")
             self.server("-p", "30")  # persistent: it outlives each run
+
+    def reg_add(self, key, name, value):
+        # Output closed: the services Wine starts would hold a pipe open.
+        done = subprocess.run([self.tool("wine"), "reg", "add", key, "/v", name, "/d", value,
+                               "/f"], env=self.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        if done.returncode != 0:
+            raise WineError(f"reg add {key} {name}: exit {done.returncode}")
 
     def server(self, *flags):
         """Runs wineserver: -p 30 starts a persistent one, -k stops it."""
