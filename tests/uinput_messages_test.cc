@@ -72,6 +72,12 @@ TEST(UinputAdvice, HowTheProgramCameIsToldByWhatLiesAroundIt) {
   write_file(root / "opt/keyconv-1.0.0/lib/udev/rules.d" / rule, "");
   write_file(root / "usr/local/lib/udev/rules.d" / rule, "");
   write_file(root / "src/packaging" / rule, "");
+  // Builds outside the source tree, the cache naming their sources.
+  write_file(root / "elsewhere/build/CMakeCache.txt",
+             "# This is the CMakeCache file.\nCMAKE_HOME_DIRECTORY:INTERNAL=" + (root / "src").string() +
+                 "\nCMAKE_BUILD_TYPE:STRING=Release\n");
+  write_file(root / "gone/build/CMakeCache.txt",
+             "CMAKE_HOME_DIRECTORY:INTERNAL=" + (root / "removed-sources").string() + "\n");
   const struct {
     const char* program;
     InstalledBy by;
@@ -82,6 +88,8 @@ TEST(UinputAdvice, HowTheProgramCameIsToldByWhatLiesAroundIt) {
       {"usr/local/bin/keyconv", InstalledBy::tarball, "usr/local"},  // udev reads no /usr/local
       {"src/build/linux/keyconv", InstalledBy::sources, "src"},
       {"src/keyconv", InstalledBy::sources, "src"},
+      {"elsewhere/build/keyconv", InstalledBy::sources, "src"},
+      {"gone/build/keyconv", InstalledBy::unknown, ""},
       {"home/player/keyconv", InstalledBy::unknown, ""},
   };
   for (const auto& c : cases) {
@@ -142,6 +150,12 @@ TEST(UinputAdvice, EachWayOfInstallingAndEachRefusalGetsItsOwnFixThatPastes) {
       explain_uinput_failure("keyconv_busy", "/dev/uinput", error, "open", installation, seat);
     };
   };
+  // The rule as its file has it, for a program that cannot tell where that is.
+  std::string rule_line;
+  std::istringstream rule_file(read_text(KEYCONV_SOURCE_DIR "/packaging/60-keyconv-uinput.rules"));
+  for (std::string line; std::getline(rule_file, line);) {
+    if (!line.empty() && line[0] != '#') rule_line = line;
+  }
   const uid_t uid = getuid();
   const std::string user = getpwuid(uid) != nullptr ? getpwuid(uid)->pw_name : "";
   const auto refused = [](RefusalCause cause, uid_t active, const char* name = "Pad") {
@@ -172,8 +186,9 @@ TEST(UinputAdvice, EachWayOfInstallingAndEachRefusalGetsItsOwnFixThatPastes) {
        {quoted + "/packaging/60-keyconv-uinput.rules"}, 2},
       {"unknown, no module", uinput(InstalledBy::unknown, ENOENT, folder),
        {"  sudo modprobe uinput", "/etc/modules-load.d/keyconv.conf"}, 2},
-      {"unknown, denied", uinput(InstalledBy::unknown, EACCES, folder),
-       {"60-keyconv-uinput.rules", "udevadm trigger"}, 1},
+      {"unknown (moved, say), denied", uinput(InstalledBy::unknown, EACCES, folder),
+       {"  echo '" + rule_line + "' | sudo tee /etc/udev/rules.d/60-keyconv-uinput.rules",
+        "udevadm trigger"}, 2},
       {"package, denied, no logind",
        uinput(InstalledBy::package, EACCES, folder, RefusalCause::no_logind),
        {"no logind runs here", "  echo 'KERNEL==\"uinput\", SUBSYSTEM==\"misc\", OWNER=\"" + user +
@@ -218,11 +233,11 @@ TEST(UinputAdvice, EachWayOfInstallingAndEachRefusalGetsItsOwnFixThatPastes) {
     for (const std::string& command : commands) {
       EXPECT_EQ(command.find("keyconv_busy:"), std::string::npos) << command;
       EXPECT_TRUE(bash_parses(command)) << command;
-      // Nothing overwrites a file but keyconv's own, as it would be: tee appends.
-      if (command.find("tee /") != std::string::npos) {
-        EXPECT_NE(command.find("echo uinput | sudo tee /etc/modules-load.d/keyconv.conf"),
-                  std::string::npos)
-            << command;
+      // Nothing overwrites a file but one of keyconv's own, with what it
+      // holds: any other tee appends.
+      if (const std::size_t tee = command.find("tee /"); tee != std::string::npos) {
+        const std::string file = command.substr(tee + 4, command.find(' ', tee + 4) - tee - 4);
+        EXPECT_NE(file.substr(file.rfind('/')).find("keyconv"), std::string::npos) << command;
       }
     }
     EXPECT_TRUE(run_as_pasted(commands, "/")) << said;

@@ -46,9 +46,9 @@ constexpr Fixes FIXES[] = {
      "  sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput"},
     {"and to load it at every boot:\n"
      "  echo uinput | sudo tee /etc/modules-load.d/keyconv.conf",
-     "give it to the user logged in at the seat with the udev rule 60-keyconv-uinput.rules\n"
-     "(the keyconv package installs it; the tarball holds it in lib/udev/rules.d/,\n"
-     "the sources in packaging/): copy it to /etc/udev/rules.d/, then\n"
+     "give it to the user logged in at the seat with keyconv's udev rule, the line of\n"
+     "its file 60-keyconv-uinput.rules:\n"
+     "  echo '" UINPUT_RULE "' | sudo tee /etc/udev/rules.d/60-keyconv-uinput.rules\n"
      "  sudo udevadm control --reload && sudo udevadm trigger --name-match=uinput"},
 };
 
@@ -66,6 +66,25 @@ bool up(char* path) {
   if (slash == nullptr || slash == path) return false;
   *slash = '\0';
   return true;
+}
+
+// The source tree of the CMake build in folder (CMAKE_HOME_DIRECTORY of its
+// CMakeCache.txt), into sources.
+bool sources_of_build(const char* folder, char (&sources)[PATH_MAX]) {
+  char cache[PATH_MAX + 16];
+  std::snprintf(cache, sizeof cache, "%s/CMakeCache.txt", folder);
+  std::FILE* file = std::fopen(cache, "re");
+  if (file == nullptr) return false;
+  constexpr char KEY[] = "CMAKE_HOME_DIRECTORY:INTERNAL=";
+  bool found = false;
+  char line[PATH_MAX + 64];
+  while (!found && std::fgets(line, sizeof line, file) != nullptr) {
+    if (std::strncmp(line, KEY, sizeof KEY - 1) != 0) continue;
+    line[std::strcspn(line, "\n")] = '\0';
+    found = std::snprintf(sources, sizeof sources, "%s", line + sizeof KEY - 1) > 0;
+  }
+  std::fclose(file);
+  return found;
 }
 
 }  // namespace
@@ -101,6 +120,11 @@ Installation installation_of(const char* exe_path, const char* usr) {
       return at;
     }
     if (!up(folder)) break;
+  }
+  // A build elsewhere: its CMakeCache.txt names the source tree.
+  if (sources_of_build(bin, folder) && exists(folder, packaging_rule)) {
+    at.by = InstalledBy::sources;
+    std::snprintf(at.folder, sizeof at.folder, "%s", folder);
   }
   return at;
 }

@@ -9,6 +9,11 @@
 
 enum class InstalledBy { package, tarball, sources, unknown };
 
+// The line of keyconv's udev rule (packaging/60-keyconv-uinput.rules): for
+// a program that cannot tell where its file is.
+#define UINPUT_RULE \
+  "KERNEL==\"uinput\", SUBSYSTEM==\"misc\", TAG+=\"uaccess\", OPTIONS+=\"static_node=uinput\""
+
 struct Installation {
   InstalledBy by;
   char folder[PATH_MAX];  // the unpacked tarball's folder, or the source tree
@@ -18,7 +23,8 @@ struct Installation {
 // when it lies in usr/bin and usr/lib/udev/rules.d holds the rule; a
 // tarball (or an install elsewhere) when the rule lies in lib/udev/rules.d
 // beside its bin/; the sources when a folder above it holds the rule in
-// packaging/.
+// packaging/, or when it lies in a CMake build whose cache names such a
+// folder. Anything else (a program moved, say) is unknown.
 Installation installation_of(const char* exe_path, const char* usr);
 
 // Says on standard error, as program, that it could not open or use (what)
