@@ -24,6 +24,8 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libevdev-dev libudev-dev)
+# makepkg and pacman, Debian's own packages of them, for the Arch package.
+ARCH_PACKAGES=(makepkg pacman-package-manager libarchive-tools fakeroot zstd)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3 g++-mingw-w64-x86-64-win32
                binutils-mingw-w64-x86-64 wine wine64 qemu-system-x86 busybox-static lintian
-               man-db rpm rpmlint)
+               man-db rpm rpmlint git "${ARCH_PACKAGES[@]}")

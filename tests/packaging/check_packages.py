@@ -20,6 +20,14 @@
       with SOURCE_DATE_EPOCH set: byte-identical packages
   check_packages.py flags SOURCE_DIR VERSION   the sources configured with a
       distribution's own flags: each compile fortified once
+  check_packages.py source PACKAGE_DIR VERSION   the source release: every
+      file git tracks, its checksum file, the same bytes made again
+  check_packages.py arch PACKAGE_DIR VERSION DEB_DIR   the Arch package:
+      what the .deb holds, its .PKGINFO against the .deb's fields, its
+      scriptlets, installed into an empty root and removed with pacman, the
+      same bytes packaged again
+  check_packages.py packager PACKAGE_DIR VERSION   the source release built
+      plainly with the tests on, and the README's packager's test command run
   check_packages.py skip REASON   says why a check cannot run here and ends
       with CTest's skip status
 The maintainer scripts of the deb and the RPM run in each case of
@@ -37,24 +45,11 @@ import tempfile
 import zipfile
 
 from maintainer_scripts import check_scripts
-from package_builds import check_flags, check_install, check_reproducible
+from package_arch import check_arch, check_source
+from package_builds import check_flags, check_install, check_packager_tests, check_reproducible
 from package_contents import (DEB_FILES, RPM_FILES, RPMLINT_EXPLAINED, RUN_TIMES, SOURCE,
-                              TGZ_FILES, check, check_checksum, failures, run, the_package)
-
-def deb_members(package):
-    """The data archive's entries, as dpkg-deb lists them."""
-    data = subprocess.run(["dpkg-deb", "--fsys-tarfile", package], check=True,
-                          capture_output=True).stdout
-    members = {}
-    with tarfile.open(fileobj=io.BytesIO(data)) as archive:
-        for member in archive.getmembers():
-            if member.isdir():
-                continue
-            kind = f"link to {member.linkname}" if member.issym() else "file"
-            members[member.name] = (kind, archive.extractfile(member).read()
-                                    if member.isfile() else b"")
-    return members
-
+                              TGZ_FILES, check, check_checksum, deb_members, failures, run,
+                              the_package)
 
 def check_deb(directory, version):
     package = the_package(directory, f"keyconv_{version}_*.deb")
@@ -214,8 +209,9 @@ def main():
     kind, directory, version = sys.argv[1:4]
     checks = {"deb": check_deb, "rpm": check_rpm, "tgz": check_tgz, "zip": check_zip,
               "install": check_install, "reproducible": check_reproducible,
-              "flags": check_flags}
-    checks[kind](directory, version)
+              "flags": check_flags, "source": check_source, "arch": check_arch,
+              "packager": check_packager_tests}
+    checks[kind](directory, version, *sys.argv[4:])
     for failure in failures:
         print("FAILED:", failure)
     sys.exit(1 if failures else 0)

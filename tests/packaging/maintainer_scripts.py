@@ -60,11 +60,13 @@ def run_script(text, argument, environment):
 
 def check_scripts(check, kind, apply, drop, upgrade):
     """apply, drop and upgrade: (script text, argument) of the install, the
-    removal and a removal that is an upgrade."""
+    removal and a removal that is an upgrade (None where an upgrade runs no
+    removal's script, as pacman's)."""
     for what, environment, applying, dropping in CASES:
-        for step, (text, argument), (calls, said) in (("install", apply, applying),
-                                                       ("removal", drop, dropping),
-                                                       ("upgrade", upgrade, ([], ""))):
+        steps = [("install", apply, applying), ("removal", drop, dropping)]
+        if upgrade is not None:
+            steps.append(("upgrade", upgrade, ([], "")))
+        for step, (text, argument), (calls, said) in steps:
             status, made, stderr = run_script(text, argument, environment)
             where = f"{kind} {step} on {what}"
             check(status == 0, f"{where}: ended with {status}: {stderr}")

@@ -1,15 +1,17 @@
 """The packages as a build makes them: a plain install with the prefix
-/usr, the same packages from the same build, run after run, and a build
-configured with a distribution's own flags."""
+/usr, the same packages from the same build, run after run, a build
+configured with a distribution's own flags, and the tests a packager runs
+on a plain build of the source release."""
 
 import json
 import os
 import re
 import shutil
+import tarfile
 import tempfile
 import time
 
-from package_contents import INSTALL_FILES, check, run
+from package_contents import INSTALL_FILES, SOURCE, check, run
 
 
 def check_install(build, version):
@@ -24,6 +26,18 @@ def check_install(build, version):
                 listed[os.path.relpath(path, staging)] = (
                     f"link to {os.readlink(path)}" if os.path.islink(path) else "file")
         check(listed == INSTALL_FILES, f"the install holds {sorted(listed.items())}")
+    # A Debian packager empties the licence's folder: its copyright file
+    # carries the licence. The documents need no build.
+    with tempfile.TemporaryDirectory() as configured, tempfile.TemporaryDirectory() as staging:
+        done = run("cmake", "-S", SOURCE, "-B", configured, "-DKEYCONV_LICENSE_DIR=")
+        check(done.returncode == 0, f"configure without a licence folder: {done.stderr}")
+        done = run("cmake", "--install", configured, "--component", "docs", "--prefix", "/usr",
+                   env=dict(os.environ, DESTDIR=staging))
+        check(done.returncode == 0, f"cmake --install of the documents failed: {done.stderr}")
+        documents = sorted(os.path.relpath(os.path.join(folder, name), staging)
+                           for folder, _, names in os.walk(staging) for name in names)
+        check(documents == ["usr/share/doc/keyconv/README.ja.md", "usr/share/doc/keyconv/README.md"],
+              f"without a licence folder the documents are {documents}")
 
 
 def check_reproducible(build, version):
@@ -70,3 +84,28 @@ def check_flags(source, version):
                 found = re.findall(r"_FORTIFY_SOURCE=(\d)", compile_command["command"])
                 check(found == [level], f"with CXXFLAGS={flags!r}, {compile_command['file']} "
                       f"fortifies as {found}")
+
+
+def check_packager_tests(directory, version):
+    """The source release unpacked and built as a packager builds it, plain,
+    with the tests on; then the README's packager's test command, as
+    printed, from the unpacked folder: it must pass."""
+    readme = open(os.path.join(SOURCE, "README.md")).read()
+    found = re.search(r"a\s+packager leaves them out:\s+`([^`]+)`", readme)
+    check(found is not None, "the README gives no packager's test command")
+    if found is None:
+        return
+    with tempfile.TemporaryDirectory() as work:
+        with tarfile.open(os.path.join(directory, f"keyconv-{version}.tar.gz")) as release:
+            release.extractall(work)
+        tree = os.path.join(work, f"keyconv-{version}")
+        environment = dict(os.environ, CMAKE_BUILD_PARALLEL_LEVEL=str(os.cpu_count() or 1))
+        for step in (["cmake", "-B", "build", "-DBUILD_TESTING=ON"], ["cmake", "--build", "build"]):
+            done = run(*step, cwd=tree, env=environment)
+            check(done.returncode == 0, f"{' '.join(step)}: {done.stdout[-3000:]}{done.stderr}")
+            if done.returncode != 0:
+                return
+        done = run("bash", "-c", found.group(1), cwd=tree, env=environment)
+        print(done.stdout[-600:])
+        check(done.returncode == 0 and "100% tests passed" in done.stdout,
+              f"{found.group(1)}: {done.stdout[-3000:]}{done.stderr}")

@@ -3,9 +3,11 @@ and the checksum files beside the packages."""
 
 import glob
 import hashlib
+import io
 import os
 import subprocess
 import sys
+import tarfile
 
 # What every Linux package installs, below its prefix (/usr, or the tarball's
 # top folder); each kind of package adds its own documentation.
@@ -76,3 +78,16 @@ def check_checksum(package):
           f"{package}.sha256 says {line!r}, the package's SHA-256 is {digest}")
 
 
+def deb_members(package):
+    """The data archive's entries, as dpkg-deb lists them."""
+    data = subprocess.run(["dpkg-deb", "--fsys-tarfile", package], check=True,
+                          capture_output=True).stdout
+    members = {}
+    with tarfile.open(fileobj=io.BytesIO(data)) as archive:
+        for member in archive.getmembers():
+            if member.isdir():
+                continue
+            kind = f"link to {member.linkname}" if member.issym() else "file"
+            members[member.name] = (kind, archive.extractfile(member).read()
+                                    if member.isfile() else b"")
+    return members
