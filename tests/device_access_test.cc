@@ -95,12 +95,12 @@ TEST_F(DeviceDiscovery, AHostileControllerNameCannotDriveTheTerminal) {
   ASSERT_TRUE(run.wait_for("cannot read the controller")) << run.output;
   std::this_thread::sleep_for(100ms);
   run.read_output();
-  EXPECT_NE(run.output.find("\"Pad\\x1b]0;owned\\x07\\x1b[2J\""), std::string::npos)
-      << run.output;
+  EXPECT_NE(run.output.find("\"Pad\\x1b]0;owned\\x07\\x1b[2J\""), std::string::npos) << run.output;
   for (const char byte : run.output) {
     const auto code = static_cast<unsigned char>(byte);
     EXPECT_TRUE(code == '\r' || code == '\n' || (code >= 0x20 && code != 0x7f))
-        << "byte " << static_cast<int>(code) << " in:\n" << run.output;
+        << "byte " << static_cast<int>(code) << " in:\n"
+        << run.output;
   }
   run.type("q");
 }
@@ -116,8 +116,9 @@ TEST_F(DeviceDiscovery, AControllerHeldByAnotherProgramIsNamedAndTakenOnceLetGo)
   ASSERT_EQ(ioctl(holder, EVIOCGRAB, 1), 0);
   ProgramRun run;
   ASSERT_TRUE(run.start_at_1p_prompt());
-  const std::string said = "keyconv: the controller \"Konami Amusement beatmania IIDX controller\" (" +
-                           pad.node() + ") is held by another program";
+  const std::string said =
+      "keyconv: the controller \"Konami Amusement beatmania IIDX controller\" (" + pad.node() +
+      ") is held by another program";
   EXPECT_TRUE(run.wait_for(said)) << run.output;
   EXPECT_TRUE(press_takes_no_player(run, pad, BTN_TRIGGER)) << "its events reached keyconv";
   ASSERT_EQ(ioctl(holder, EVIOCGRAB, 0), 0);

@@ -129,7 +129,8 @@ TEST(DeviceIdentity, AControllerThatAppearsTakesTheIdOfTheDeviceItIs) {
 TEST(DeviceIdentity, SixteenHeldIdsLeaveNoneForASeventeenth) {
   IdTable table = {};
   for (int id = 0; id < JOYSTICK_IDS; ++id) {
-    table.ids[id] = {id % 2 == 0 ? PRESENT : ABSENT, false,
+    table.ids[id] = {id % 2 == 0 ? PRESENT : ABSENT,
+                     false,
                      {id, 0, -1, identity({.product = static_cast<std::uint16_t>(id)})}};
   }
   EXPECT_EQ(choose_id(table, identity({.product = 99})), -1);

@@ -39,7 +39,8 @@ bool make_device_directory_anew(bool moved = false) {
   } else {
     fs::create_directory(aside, error);
     for (const fs::directory_entry& node : fs::directory_iterator(input, error)) {
-      if (node.is_character_file()) fs::create_hard_link(node, aside / node.path().filename(), error);
+      if (node.is_character_file())
+        fs::create_hard_link(node, aside / node.path().filename(), error);
     }
     fs::remove_all(input, error);
   }

@@ -39,7 +39,7 @@ struct Replay {
   bool watch_changed = false;  // the watch's change waits to be taken in:
   bool there = true;           // player 1's controller after it
   bool ended_by_keystroke = false;
-  std::int64_t fg_at_ns = -1;  // when keyconv becomes the foreground job; -1: no terminal
+  std::int64_t fg_at_ns = -1;   // when keyconv becomes the foreground job; -1: no terminal
   bool terminal_taken = false;  // keyconv took its mode: a keystroke typed at fg is ready
   int waits = 0;
 } replay;

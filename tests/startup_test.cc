@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "expected_text.h"
 #include "../src/core/key_output.h"
+#include "expected_text.h"
 #include "fake_platform.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <csignal>
+#include <cstdarg>
 #include <cstdlib>
 #include <thread>
 
@@ -231,16 +231,16 @@ TEST(Terminal, StartedInTheBackgroundItNeverStopsAndTakesTheTerminalOnFg) {
 // or of its undo leaves the axis with its own fuzz: the change is recorded
 // before it is made and forgotten only after it is undone.
 TEST(Signals, ASignalAtAnyStepOfTheXFiltersChangeAndUndoLeavesItsFuzz) {
-  void* shared = mmap(nullptr, sizeof(FakeAxis), PROT_READ | PROT_WRITE,
-                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  void* shared =
+      mmap(nullptr, sizeof(FakeAxis), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(shared, MAP_FAILED);
   fake_axis = new (shared) FakeAxis;
   constexpr int STEPS = 4;  // the change's read and write, the undo's read and write
   for (int step = 1; step <= STEPS; ++step) {
     *fake_axis = {};
     fake_axis->fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    fake_axis->x = {.value = 300, .minimum = 0, .maximum = 1023, .fuzz = 4, .flat = 0,
-                    .resolution = 0};
+    fake_axis->x = {
+        .value = 300, .minimum = 0, .maximum = 1023, .fuzz = 4, .flat = 0, .resolution = 0};
     fake_axis->signal_after_call = step;
     Job job;
     ASSERT_TRUE(job.start([] {

@@ -2,9 +2,8 @@
 // fits the way the program came: a package, the tarball, the sources.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <pwd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
@@ -74,8 +73,8 @@ TEST(UinputAdvice, HowTheProgramCameIsToldByWhatLiesAroundIt) {
   write_file(root / "src/packaging" / rule, "");
   // Builds outside the source tree, the cache naming their sources.
   write_file(root / "elsewhere/build/CMakeCache.txt",
-             "# This is the CMakeCache file.\nCMAKE_HOME_DIRECTORY:INTERNAL=" + (root / "src").string() +
-                 "\nCMAKE_BUILD_TYPE:STRING=Release\n");
+             "# This is the CMakeCache file.\nCMAKE_HOME_DIRECTORY:INTERNAL=" +
+                 (root / "src").string() + "\nCMAKE_BUILD_TYPE:STRING=Release\n");
   write_file(root / "gone/build/CMakeCache.txt",
              "CMAKE_HOME_DIRECTORY:INTERNAL=" + (root / "removed-sources").string() + "\n");
   const struct {
@@ -143,7 +142,7 @@ TEST(UinputAdvice, EachWayOfInstallingAndEachRefusalGetsItsOwnFixThatPastes) {
   quoted.insert(0, 1, '\'').append("/it'\\''s a $HOME folder'");
   const std::string hostile_quoted = "$'" + tree.root.string() + "/a\\x1b]0;owned\\x07 folder'";
   const auto uinput = [](InstalledBy by, int error, std::string at,
-                          RefusalCause seat = RefusalCause::nobody_at_seat) {
+                         RefusalCause seat = RefusalCause::nobody_at_seat) {
     return [=] {
       Installation installation = {by, ""};
       std::snprintf(installation.folder, sizeof installation.folder, "%s", at.c_str());
@@ -170,49 +169,85 @@ TEST(UinputAdvice, EachWayOfInstallingAndEachRefusalGetsItsOwnFixThatPastes) {
     std::vector<std::string> said;
     std::size_t commands;
   } cases[] = {
-      {"package, no module", uinput(InstalledBy::package, ENOENT, folder),
-       {"  sudo modprobe uinput", "package has it loaded"}, 1},
-      {"package, denied", uinput(InstalledBy::package, EACCES, folder),
-       {"log in at the machine itself again", "udevadm trigger"}, 1},
-      {"tarball, no module", uinput(InstalledBy::tarball, ENOENT, folder),
-       {"  cd " + quoted, tarball_lines[0], tarball_lines[1]}, 4},
-      {"tarball, denied", uinput(InstalledBy::tarball, EACCES, folder),
-       {"  cd " + quoted, tarball_lines[0], tarball_lines[1]}, 3},
+      {"package, no module",
+       uinput(InstalledBy::package, ENOENT, folder),
+       {"  sudo modprobe uinput", "package has it loaded"},
+       1},
+      {"package, denied",
+       uinput(InstalledBy::package, EACCES, folder),
+       {"log in at the machine itself again", "udevadm trigger"},
+       1},
+      {"tarball, no module",
+       uinput(InstalledBy::tarball, ENOENT, folder),
+       {"  cd " + quoted, tarball_lines[0], tarball_lines[1]},
+       4},
+      {"tarball, denied",
+       uinput(InstalledBy::tarball, EACCES, folder),
+       {"  cd " + quoted, tarball_lines[0], tarball_lines[1]},
+       3},
       {"tarball in a folder whose name holds ESC and BEL",
-       uinput(InstalledBy::tarball, EACCES, hostile_folder), {"  cd " + hostile_quoted}, 3},
-      {"sources, no module", uinput(InstalledBy::sources, ENOENT, folder),
-       {"  sudo modprobe uinput", quoted + "/packaging/keyconv-modules-load.conf"}, 2},
-      {"sources, denied", uinput(InstalledBy::sources, EACCES, folder),
-       {quoted + "/packaging/60-keyconv-uinput.rules"}, 2},
-      {"unknown, no module", uinput(InstalledBy::unknown, ENOENT, folder),
-       {"  sudo modprobe uinput", "/etc/modules-load.d/keyconv.conf"}, 2},
-      {"unknown (moved, say), denied", uinput(InstalledBy::unknown, EACCES, folder),
+       uinput(InstalledBy::tarball, EACCES, hostile_folder),
+       {"  cd " + hostile_quoted},
+       3},
+      {"sources, no module",
+       uinput(InstalledBy::sources, ENOENT, folder),
+       {"  sudo modprobe uinput", quoted + "/packaging/keyconv-modules-load.conf"},
+       2},
+      {"sources, denied",
+       uinput(InstalledBy::sources, EACCES, folder),
+       {quoted + "/packaging/60-keyconv-uinput.rules"},
+       2},
+      {"unknown, no module",
+       uinput(InstalledBy::unknown, ENOENT, folder),
+       {"  sudo modprobe uinput", "/etc/modules-load.d/keyconv.conf"},
+       2},
+      {"unknown (moved, say), denied",
+       uinput(InstalledBy::unknown, EACCES, folder),
        {"  echo '" + rule_line + "' | sudo tee /etc/udev/rules.d/60-keyconv-uinput.rules",
-        "udevadm trigger"}, 2},
+        "udevadm trigger"},
+       2},
       {"package, denied, no logind",
        uinput(InstalledBy::package, EACCES, folder, RefusalCause::no_logind),
-       {"no logind runs here", "  echo 'KERNEL==\"uinput\", SUBSYSTEM==\"misc\", OWNER=\"" + user +
-        "\"' | sudo tee -a /etc/udev/rules.d/61-keyconv-uinput-owner.rules"}, 2},
+       {"no logind runs here",
+        "  echo 'KERNEL==\"uinput\", SUBSYSTEM==\"misc\", OWNER=\"" + user +
+            "\"' | sudo tee -a /etc/udev/rules.d/61-keyconv-uinput-owner.rules"},
+       2},
       {"tarball, denied, no udev",
        uinput(InstalledBy::tarball, EACCES, folder, RefusalCause::no_udev),
-       {"no udev runs here", "  sudo chown " + user + " '/dev/uinput'"}, 1},
-      {"controller, nobody at the seat", refused(RefusalCause::nobody_at_seat, 0),
+       {"no udev runs here", "  sudo chown " + user + " '/dev/uinput'"},
+       1},
+      {"controller, nobody at the seat",
+       refused(RefusalCause::nobody_at_seat, 0),
        {"cannot read the controller \"Pad\" (/dev/input/event5): Permission denied.",
-        "nobody's is at seat0", "not over ssh", "'plugdev'"}, 0},
-      {"controller, another user at the seat", refused(RefusalCause::other_user, 0),
-       {"at seat0 that is root", "switch back to your own session", "'plugdev'"}, 0},
-      {"controller, this user at the seat", refused(RefusalCause::seat_user, uid),
-       {"uaccess", "  udevadm info --query=property --name='/dev/input/event5'"}, 1},
-      {"controller, no logind", refused(RefusalCause::no_logind, 0),
+        "nobody's is at seat0", "not over ssh", "'plugdev'"},
+       0},
+      {"controller, another user at the seat",
+       refused(RefusalCause::other_user, 0),
+       {"at seat0 that is root", "switch back to your own session", "'plugdev'"},
+       0},
+      {"controller, this user at the seat",
+       refused(RefusalCause::seat_user, uid),
+       {"uaccess", "  udevadm info --query=property --name='/dev/input/event5'"},
+       1},
+      {"controller, no logind",
+       refused(RefusalCause::no_logind, 0),
        {"seatd", "KERNEL==\"event*\", ENV{ID_INPUT_JOYSTICK}==\"1\", OWNER=\"" + user + "\"",
-        "| sudo tee -a /etc/udev/rules.d/61-keyconv-joysticks.rules", "--action=change"}, 2},
-      {"controller, no udev", refused(RefusalCause::no_udev, 0),
-       {"no rule applies", "  sudo chown " + user + " '/dev/input/event5'"}, 1},
-      {"controller named with ESC and BEL", refused(RefusalCause::nobody_at_seat, 0, "E\x1b]2;x\x07!"),
-       {"\"E\\x1b]2;x\\x07!\""}, 0},
+        "| sudo tee -a /etc/udev/rules.d/61-keyconv-joysticks.rules", "--action=change"},
+       2},
+      {"controller, no udev",
+       refused(RefusalCause::no_udev, 0),
+       {"no rule applies", "  sudo chown " + user + " '/dev/input/event5'"},
+       1},
+      {"controller named with ESC and BEL",
+       refused(RefusalCause::nobody_at_seat, 0, "E\x1b]2;x\x07!"),
+       {"\"E\\x1b]2;x\\x07!\""},
+       0},
       {"controller named with a C1 control and a stray byte",
-       refused(RefusalCause::nobody_at_seat, 0, "C\xc2\x9b" "2J \xff \xe3\x83\x91\\"),
-       {"\"C\\xc2\\x9b2J \\xff \xe3\x83\x91\\\\\""}, 0},
+       refused(RefusalCause::nobody_at_seat, 0,
+               "C\xc2\x9b"
+               "2J \xff \xe3\x83\x91\\"),
+       {"\"C\\xc2\\x9b2J \\xff \xe3\x83\x91\\\\\""},
+       0},
   };
   for (const auto& c : cases) {
     testing::internal::CaptureStderr();
@@ -258,10 +293,12 @@ TEST(UinputAdvice, TheCauseOfARefusalIsReadFromUdevAndLogind) {
   } cases[] = {
       {"no udev", false, "ACTIVE_UID=1000\n", RefusalCause::no_udev, 0},
       {"no logind", true, nullptr, RefusalCause::no_logind, 0},
-      {"nobody at the seat", true, "IS_SEAT0=1\nCAN_GRAPHICAL=1\n", RefusalCause::nobody_at_seat, 0},
+      {"nobody at the seat", true, "IS_SEAT0=1\nCAN_GRAPHICAL=1\n", RefusalCause::nobody_at_seat,
+       0},
       {"another user", true, "IS_SEAT0=1\nACTIVE=4\nACTIVE_UID=1001\n", RefusalCause::other_user,
        1001},
-      {"this user", true, "ACTIVE=2\nACTIVE_UID=1000\nSESSIONS=2 5\n", RefusalCause::seat_user, 1000},
+      {"this user", true, "ACTIVE=2\nACTIVE_UID=1000\nSESSIONS=2 5\n", RefusalCause::seat_user,
+       1000},
   };
   for (const auto& c : cases) {
     fs::remove_all(run);

@@ -141,8 +141,10 @@ int Track::*step_of(const char* word) {
   constexpr struct {
     const char* word;
     int Track::*at;
-  } STEP_DIRECTIVES[] = {{"key", &Track::key_at},     {"pause", &Track::pause_at},
-                         {"break", &Track::break_at}, {"close", &Track::close_at},
+  } STEP_DIRECTIVES[] = {{"key", &Track::key_at},
+                         {"pause", &Track::pause_at},
+                         {"break", &Track::break_at},
+                         {"close", &Track::close_at},
                          {"fault", &Track::fault_at}};
   for (const auto& directive : STEP_DIRECTIVES) {
     if (std::strcmp(word, directive.word) == 0) return directive.at;

@@ -13,8 +13,9 @@ void user_for_rule(uid_t uid, char (&out)[64]) {
   const passwd* entry = getpwuid(uid);
   const char* name = entry != nullptr ? entry->pw_name : "";
   const bool plain = name[0] != '\0' && name[0] != '-' &&
-                     std::strspn(name, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                       "0123456789._-") == std::strlen(name);
+                     std::strspn(name,
+                                 "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                 "0123456789._-") == std::strlen(name);
   if (plain && std::strlen(name) < sizeof out) {
     std::snprintf(out, sizeof out, "%s", name);
   } else {
@@ -86,24 +87,26 @@ void explain_refused_controller(const char* program, const char* name, const cha
                     seat, active, program);
       break;
     case RefusalCause::seat_user:
-      std::snprintf(why, sizeof why,
-                    "logind gives the seat's controllers to you, but not this one: a udev rule may\n"
-                    "take away its uaccess tag, or set its permissions after it. Its tags:\n"
-                    "  udevadm info --query=property --name=%s",
-                    quoted_path);
+      std::snprintf(
+          why, sizeof why,
+          "logind gives the seat's controllers to you, but not this one: a udev rule may\n"
+          "take away its uaccess tag, or set its permissions after it. Its tags:\n"
+          "  udevadm info --query=property --name=%s",
+          quoted_path);
       break;
     case RefusalCause::no_logind:
-      std::snprintf(why, sizeof why,
-                    "no logind runs here (seatd, or OpenRC without elogind, say), so nothing gives\n"
-                    "controllers to the user at the seat. This udev rule gives %s the event node\n"
-                    "of every joystick, and no other node of any device; it adds a line to a\n"
-                    "file of its own:\n"
-                    "  echo 'SUBSYSTEM==\"input\", KERNEL==\"event*\", "
-                    "ENV{ID_INPUT_JOYSTICK}==\"1\", OWNER=\"%s\"' | "
-                    "sudo tee -a /etc/udev/rules.d/61-keyconv-joysticks.rules\n"
-                    "  sudo udevadm control --reload && "
-                    "sudo udevadm trigger --subsystem-match=input --action=change",
-                    user, user);
+      std::snprintf(
+          why, sizeof why,
+          "no logind runs here (seatd, or OpenRC without elogind, say), so nothing gives\n"
+          "controllers to the user at the seat. This udev rule gives %s the event node\n"
+          "of every joystick, and no other node of any device; it adds a line to a\n"
+          "file of its own:\n"
+          "  echo 'SUBSYSTEM==\"input\", KERNEL==\"event*\", "
+          "ENV{ID_INPUT_JOYSTICK}==\"1\", OWNER=\"%s\"' | "
+          "sudo tee -a /etc/udev/rules.d/61-keyconv-joysticks.rules\n"
+          "  sudo udevadm control --reload && "
+          "sudo udevadm trigger --subsystem-match=input --action=change",
+          user, user);
       break;
     case RefusalCause::no_udev:
       std::snprintf(why, sizeof why,
@@ -116,8 +119,8 @@ void explain_refused_controller(const char* program, const char* name, const cha
   }
   // Where udev runs, the node's group reads it; it reads every keyboard too.
   const bool group_reads = refusal.cause != RefusalCause::no_udev;
-  say_as(program, "cannot read the controller \"%s\" (%s): %s.\n%s%s%s%s", shown_name,
-         shown_path, std::strerror(error), why,
+  say_as(program, "cannot read the controller \"%s\" (%s): %s.\n%s%s%s%s", shown_name, shown_path,
+         std::strerror(error), why,
          group_reads ? "\nOnly if none of this can be done: members of the group '" : "",
          group_reads ? group : "",
          group_reads ? "' may read it,\nbut they may read every keyboard too." : "");

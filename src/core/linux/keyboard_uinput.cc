@@ -19,10 +19,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "controllers/find/udev_watch.h"
 #include "signals/abnormal_end.h"
 #include "signals/signals_held.h"
 #include "signals/undo_list.h"
-#include "controllers/find/udev_watch.h"
 #include "uinput_advice.h"
 
 namespace uinput_keyboard {

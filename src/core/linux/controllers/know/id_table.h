@@ -12,9 +12,9 @@
 
 // A device at an event node, as found before it is opened.
 struct NodeDevice {
-  int number;              // N of eventN
-  std::uint64_t rdev;      // the node's device number (dev_t)
-  int instance;            // M of the kernel's inputM, new for every device; -1 if not known
+  int number;          // N of eventN
+  std::uint64_t rdev;  // the node's device number (dev_t)
+  int instance;        // M of the kernel's inputM, new for every device; -1 if not known
   DeviceIdentity identity;
 };
 
