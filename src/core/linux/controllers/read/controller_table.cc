@@ -22,6 +22,11 @@ namespace {
 
 Controller controllers[JOYSTICK_IDS];
 IdTable table;
+// Until the players are known, a controller that another program holds is
+// named. The kernel's grab that tells it waits out an RCU grace period or
+// two (tens of milliseconds under emulation): a controller re-plugged during
+// the conversion is read without that wait.
+bool naming_held_controllers = true;
 
 // Nodes of controllers that this user may not open (yet): tried again when
 // their permissions change.
@@ -114,7 +119,7 @@ void consider(int number, bool afresh) {
   take_initial_state(controller);
   if (table.ids[changes.taken].player) axis_fuzz_off(changes.taken, fd);
   // Its events come once the other program lets go, as any controller's.
-  if (held_elsewhere(fd)) report_held_elsewhere(path, node);
+  if (naming_held_controllers && held_elsewhere(fd)) report_held_elsewhere(path, node);
 }
 
 void take_changes() {
@@ -145,6 +150,7 @@ void take_changes() {
 void open_controllers(const InputPaths& paths) {
   close_controllers();
   table = IdTable{};
+  naming_held_controllers = true;
   refused_count = 0;
   forget_denied_report();
   // Watching starts first, so that no node slips in between.
@@ -158,6 +164,7 @@ void close_controllers() {
 }
 
 void controllers_of_players(const CntrIds& ids) {
+  naming_held_controllers = false;
   for (const CntrId id : ids) {
     if (id < 0 || id >= JOYSTICK_IDS) continue;
     id_taken_by_player(table, id);
