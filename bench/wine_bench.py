@@ -94,6 +94,10 @@ def latency_and_hold(wine, work, program):
     print(f"wine_{program}_latency_max_polls: {max(latency_polls)} polls")
     print(f"wine_{program}_hold_time_median: {statistics.median(hold_ms):.3f} ms")
     print(f"wine_{program}_hold_polls_median: {statistics.median(hold_polls):.0f} polls")
+    # The hold is so many polls: the length of a poll while a key is held,
+    # which the hold follows from (the rate at rest is another's).
+    periods = [ms / polls for ms, polls in zip(hold_ms, hold_polls) if polls]
+    print(f"wine_{program}_poll_period_holding_median: {statistics.median(periods):.3f} ms")
 
 
 def main():
