@@ -14,15 +14,17 @@ UINT joyGetNumDevs() { return 16; }
 
 MMRESULT joyGetPosEx(UINT id, JOYINFOEX* info) {
   if (id > 1) return JOYERR_PARMS;
-  const bool moved =
-      id == 0 && stub.move_at_pass != 0 && stub.kbhit_calls >= static_cast<long>(stub.move_at_pass);
-  info->dwXpos = moved ? stub.move_to : stub.x[id];
+  const long since = stub.kbhit_calls - static_cast<long>(stub.move_at_pass);
+  const long moves = id != 0 || stub.move_at_pass == 0 || since < 0 ? 0
+                     : stub.move_every == 0                         ? 1
+                                                                    : 1 + since / stub.move_every;
+  info->dwXpos = stub.x[id] + static_cast<std::uint32_t>(moves) * stub.move_by;
   info->dwButtons = 0;
   return JOYERR_NOERROR;
 }
 
 void keybd_event(BYTE, BYTE, DWORD, ULONG_PTR) {
-  if (stub.key_events < 16) stub.key_ns[stub.key_events] = now_ns();
+  if (stub.key_events < 64) stub.key_ns[stub.key_events] = now_ns();
   ++stub.key_events;
 }
 

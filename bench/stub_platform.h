@@ -14,9 +14,12 @@ struct StubState {
   long kbhit_calls = 0;
   long key_events = 0;
   std::int64_t pass_ns[4096] = {};  // when each _kbhit call came (first 4096)
-  std::int64_t key_ns[16] = {};     // when each key event came (first 16)
-  std::uint32_t move_at_pass = 0;   // from this pass on, id 0 reports move_to
-  std::uint32_t move_to = 0;
+  std::int64_t key_ns[64] = {};     // when each key event came (first 64)
+  // From pass move_at_pass on, id 0's X rises by move_by every move_every
+  // passes (once only, with move_every 0).
+  std::uint32_t move_at_pass = 0;
+  std::uint32_t move_every = 0;
+  std::uint32_t move_by = 0;
 };
 
 extern StubState stub;
